@@ -1,0 +1,25 @@
+# hrx: the two commands that matter are `make demo` and `make test`.
+BUILD := build
+JOBS  := $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all deps build test demo clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure --timeout 900
+
+demo: build
+	tools/demo.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,311 @@
+#!/usr/bin/env python3
+"""Bench rig: a Wine prefix that stands for the show PC.
+
+The rig directory (RIG_DIR, normally build/rig) holds what the build made for
+it (ptyshim.so, fakecd.drv, rigtool.exe) and, while a test run lasts:
+  prefix/           the 32-bit Wine prefix, with a persistent wineserver
+  drives/<letter>/  directories that dosdevices links map as drive letters
+  lines/comN        symlinks to the pty slaves that stand for COMn
+  modem/ptsN        the modem lines the shim saw the player set on /dev/pts/N
+  mci.log           the fake CD driver's log of tray requests
+
+Command line:
+  rig.py setup                 fresh prefix for a test run (CTest fixture)
+  rig.py teardown              stop this prefix's wineserver, remove it
+  rig.py with-lines P:C ... -- CMD...
+                               runs CMD with COM<P> and COM<C> joined like a
+                               null-modem cable (P is the player's port, C the
+                               controller's), for Windows programs that need
+                               both ends of the show controller's line.
+"""
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import threading
+import time
+import tty
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(HERE))
+COM_PORTS = 16
+CD_LETTERS = "efgh"
+
+
+def rig_dir():
+    return os.environ.get("RIG_DIR") or os.path.join(REPO, "build", "rig")
+
+
+def windows_path(unix_path):
+    """The name a Windows program in the prefix gives a Linux path."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+class Rig:
+    def __init__(self, directory=None):
+        self.dir = os.path.abspath(directory or rig_dir())
+        self.prefix = os.path.join(self.dir, "prefix")
+        self.drives = os.path.join(self.dir, "drives")
+        self.lines = os.path.join(self.dir, "lines")
+        self.modem = os.path.join(self.dir, "modem")
+        self.mci_log = os.path.join(self.dir, "mci.log")
+        self.bin = os.environ.get("HRX_BIN") or os.path.join(os.path.dirname(self.dir), "bin")
+
+    # -- environment -------------------------------------------------------
+    def env(self, extra=None):
+        env = dict(os.environ)
+        env.update({
+            "WINEPREFIX": self.prefix,
+            "WINEARCH": "win32",
+            "WINEDEBUG": os.environ.get("WINEDEBUG", "-all"),
+            "HALCYRA_RIG_MODEM_DIR": self.modem,
+            "HALCYRA_RIG_MCI_LOG": windows_path(self.mci_log),
+            "LD_PRELOAD": os.path.join(self.dir, "ptyshim.so"),
+        })
+        if extra:
+            env.update(extra)
+        return env
+
+    def _log_file(self, name):
+        os.makedirs(os.path.join(self.dir, "logs"), exist_ok=True)
+        return open(os.path.join(self.dir, "logs", name), "ab")
+
+    def wine(self, args, extra_env=None, timeout=60, cwd=None, check=False):
+        """Runs a Windows program to its end; returns (exit code, output)."""
+        out_path = os.path.join(self.dir, "logs", "wine-%d.out" % os.getpid())
+        os.makedirs(os.path.dirname(out_path), exist_ok=True)
+        with open(out_path, "wb") as out:
+            proc = subprocess.run(["/usr/lib/wine/wine"] + list(args), env=self.env(extra_env),
+                                  stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                                  timeout=timeout, cwd=cwd)
+        with open(out_path, "rb") as f:
+            text = f.read().decode("latin-1")
+        os.unlink(out_path)
+        if check and proc.returncode != 0:
+            raise RuntimeError("%s failed (%d): %s" % (args, proc.returncode, text))
+        return proc.returncode, text
+
+    def start(self, args, extra_env=None, cwd=None, log_name="start.out"):
+        """Starts a Windows program and returns its Popen, output to a log."""
+        log = self._log_file(log_name)
+        try:
+            return subprocess.Popen(["/usr/lib/wine/wine"] + list(args), env=self.env(extra_env),
+                                    stdout=log, stderr=subprocess.STDOUT,
+                                    stdin=subprocess.DEVNULL, cwd=cwd)
+        finally:
+            log.close()
+
+    def wineserver(self, *args):
+        subprocess.run(["wineserver"] + list(args), env=self.env(), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    # -- prefix --------------------------------------------------------------
+    def setup(self):
+        self.teardown()
+        for d in (self.drives, self.lines, self.modem):
+            shutil.rmtree(d, ignore_errors=True)
+            os.makedirs(d)
+        os.makedirs(os.path.join(self.drives, "d", "Movie"))
+        for letter in CD_LETTERS:
+            os.makedirs(os.path.join(self.drives, letter))
+        open(self.mci_log, "w").close()
+        started = time.monotonic()
+        env = self.env({"LD_PRELOAD": ""})
+        subprocess.run(["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        self._import_registry(self._rig_registry())
+        self.wineserver("-k")
+        self._install_driver_files()
+        self.map_drive("d", os.path.join(self.drives, "d"))
+        # A persistent server keeps each later program's start near 50 ms;
+        # wineboot brings the services up with no test's pipes inherited.
+        self.wineserver("-p")
+        subprocess.run(["wineboot"], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        print("bench rig ready in %.1f s: %s" % (time.monotonic() - started, self.prefix))
+
+    def _rig_registry(self):
+        def esc(s):
+            return s.replace("\\", "\\\\").replace('"', '\\"')
+        lines = ["REGEDIT4", "",
+                 "[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]", '"Graphics"="null"', "",
+                 "[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]", '"Managed"="N"', "",
+                 "[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]", '"ShowCrashDialog"=dword:00000000', "",
+                 "[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]"]
+        lines += ['"%s:"="cdrom"' % letter for letter in CD_LETTERS]
+        lines += ["", "[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]"]
+        lines += ['"COM%d"="%s"' % (n, esc(self.line_link(n))) for n in range(1, COM_PORTS + 1)]
+        lines += ["", "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\MCI]",
+                  '"cdaudio"="fakecd.drv"', ""]
+        return "\r\n".join(lines)
+
+    def _import_registry(self, text):
+        path = os.path.join(self.dir, "rig.reg")
+        with open(path, "w") as f:
+            f.write(text)
+        self.wine(["regedit", "/S", windows_path(path)], extra_env={"LD_PRELOAD": ""}, check=True)
+
+    def _install_driver_files(self):
+        system32 = os.path.join(self.prefix, "drive_c", "windows", "system32")
+        shutil.copy(os.path.join(self.dir, "fakecd.drv"), system32)
+
+    def teardown(self):
+        if os.path.isdir(self.prefix):
+            self.wineserver("-k")
+            shutil.rmtree(self.prefix, ignore_errors=True)
+
+    # -- drives ----------------------------------------------------------------
+    def drive_dir(self, letter):
+        return os.path.join(self.drives, letter.lower())
+
+    def map_drive(self, letter, directory=None):
+        link = os.path.join(self.prefix, "dosdevices", letter.lower() + ":")
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(os.path.abspath(directory or self.drive_dir(letter)), link)
+
+    def unmap_drive(self, letter):
+        link = os.path.join(self.prefix, "dosdevices", letter.lower() + ":")
+        if os.path.lexists(link):
+            os.unlink(link)
+
+    # -- serial lines ------------------------------------------------------------
+    def line_link(self, com):
+        return os.path.join(self.lines, "com%d" % com)
+
+    def open_line(self, com):
+        return Line(self, com)
+
+    def mci_requests(self):
+        with open(self.mci_log) as f:
+            return f.read().splitlines()
+
+
+class Line:
+    """A pty whose slave end is the prefix's COM<n>; the test holds the master
+    end as the show controller."""
+
+    def __init__(self, rig, com):
+        self.rig = rig
+        self.com = com
+        self.master, self.slave = os.openpty()
+        tty.setraw(self.slave)
+        tty.setraw(self.master)
+        self.pts = os.ttyname(self.slave)
+        link = rig.line_link(com)
+        tmp = link + ".new"
+        if os.path.lexists(tmp):
+            os.unlink(tmp)
+        os.symlink(self.pts, tmp)
+        os.replace(tmp, link)
+
+    @property
+    def modem_file(self):
+        return os.path.join(self.rig.modem, "pts" + self.pts.rsplit("/", 1)[1].replace("pts", ""))
+
+    def dtr(self):
+        """1 or 0 as the player last set DTR, None when it never touched it."""
+        try:
+            with open(self.modem_file) as f:
+                return int(f.read().split()[0].split("=")[1])
+        except FileNotFoundError:
+            return None
+
+    def write(self, data):
+        os.write(self.master, data)
+
+    def read(self, count, timeout=2.0):
+        """Reads up to count bytes, waiting at most timeout for each."""
+        data = b""
+        deadline = time.monotonic() + timeout
+        while len(data) < count:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                break
+            ready, _, _ = select.select([self.master], [], [], left)
+            if not ready:
+                break
+            try:
+                chunk = os.read(self.master, count - len(data))
+            except OSError:
+                break
+            data += chunk
+        return data
+
+    def read_quiet(self, quiet=0.2):
+        """Reads whatever arrives until the line has been quiet for `quiet` s."""
+        data = b""
+        while True:
+            ready, _, _ = select.select([self.master], [], [], quiet)
+            if not ready:
+                return data
+            try:
+                data += os.read(self.master, 4096)
+            except OSError:
+                return data
+
+    def close(self):
+        for fd in (self.master, self.slave):
+            try:
+                os.close(fd)
+            except OSError:
+                pass
+
+
+def relay(a, b, stop):
+    """Copies bytes both ways between two pty masters until stop is set."""
+    while not stop.is_set():
+        ready, _, _ = select.select([a, b], [], [], 0.05)
+        for src in ready:
+            dst = b if src == a else a
+            try:
+                data = os.read(src, 4096)
+            except OSError:
+                continue
+            while data:
+                written = os.write(dst, data)
+                data = data[written:]
+
+
+def with_lines(pairs, command):
+    rig = Rig()
+    lines, threads, extra = [], [], {}
+    stop = threading.Event()
+    for pair in pairs:
+        player_com, controller_com = (int(x) for x in pair.split(":"))
+        player, controller = rig.open_line(player_com), rig.open_line(controller_com)
+        lines += [player, controller]
+        extra["HALCYRA_RIG_MODEM_COM%d" % player_com] = windows_path(player.modem_file)
+        t = threading.Thread(target=relay, args=(player.master, controller.master, stop), daemon=True)
+        t.start()
+        threads.append(t)
+    env = dict(os.environ)
+    env.update(extra)
+    proc = subprocess.run(command, env=env)
+    stop.set()
+    for t in threads:
+        t.join()
+    for line in lines:
+        line.close()
+    return proc.returncode
+
+
+def main(argv):
+    if len(argv) >= 2 and argv[1] == "setup":
+        Rig().setup()
+        return 0
+    if len(argv) >= 2 and argv[1] == "teardown":
+        Rig().teardown()
+        return 0
+    if len(argv) >= 2 and argv[1] == "with-lines" and "--" in argv:
+        split = argv.index("--")
+        return with_lines(argv[2:split], argv[split + 1:])
+    print(__doc__)
+    return 2
+
+
+if __name__ == "__main__":
+    signal.signal(signal.SIGPIPE, signal.SIG_DFL)
+    sys.exit(main(sys.argv))
