@@ -1,7 +1,55 @@
-// Entry point of the player program (main thread).
+// Entry point of the player program: one running copy, start-up, and the
+// message loop in its ordinary or idle-processing form (main thread).
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+#include "app/app.h"
+#include "app/instance.h"
+#include "player/player.h"
+
+static void ShowFatal(const char *text)
 {
-    return 0;
+    MessageBoxA(NULL, text, MAIN_WINDOW_TITLE, MB_OK);
+}
+
+// Serves messages and, whenever none waits, polls playback; never blocks.
+static WPARAM RunIdleLoop(HWND hwnd)
+{
+    MSG msg;
+    for (;;) {
+        if (PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE)) {
+            if (!GetMessageA(&msg, NULL, 0, 0))
+                return msg.wParam;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        } else {
+            WatchPlayback(hwnd);
+        }
+    }
+}
+
+static WPARAM RunMessageLoop()
+{
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return msg.wParam;
+}
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int showCommand)
+{
+    if (FindWindowA(MAIN_WINDOW_CLASS, NULL)) {
+        ShowFatal(MAIN_WINDOW_TITLE " already running\n");
+        return -1;
+    }
+    if (InitialiseApplication(hInstance, showCommand) != 1) {
+        ShowFatal("Unable to initialise " MAIN_WINDOW_TITLE "\n");
+        return -3;
+    }
+    HWND hwnd = FindWindowA(MAIN_WINDOW_CLASS, NULL);
+    InstanceRecord *record = hwnd ? GetInstanceRecord(hwnd) : NULL;
+    if (record && record->settings.idleProcessing == 1)
+        return (int)RunIdleLoop(hwnd);
+    return (int)RunMessageLoop();
 }

@@ -1,0 +1,23 @@
+// Start-up, main window and shut-down of the player (main thread).
+#ifndef HRX_APP_APP_H
+#define HRX_APP_APP_H
+
+#include <windows.h>
+
+#define MAIN_WINDOW_CLASS "Halcyra.hrx"
+#define MAIN_WINDOW_TITLE "Halcyra.hrx"
+#define MAIN_WINDOW_WIDTH 320
+
+// Timers of the main window.
+#define IDT_AUTOSCRIPT_POLL 10096
+#define IDT_GARBAGE_COLLECTION 10099
+#define IDT_PLAYBACK_POLL 10100
+#define AUTOSCRIPT_POLL_MS 10000
+#define GARBAGE_COLLECTION_MS 43200000
+#define PLAYBACK_POLL_MS 5
+
+int InitialiseApplication(HINSTANCE hInstance, int showCommand);
+LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+void CentreWindow(HWND hwnd, HWND reference);
+
+#endif

@@ -1,0 +1,79 @@
+// The instance record: all per-process state of the player, owned by the
+// main window (its user data) from creation to destruction.  Main thread,
+// except the fields the serial receive thread reads (protocol, traceFile,
+// serial), which change only while that thread is stopped.
+#ifndef HRX_APP_INSTANCE_H
+#define HRX_APP_INSTANCE_H
+
+#include <windows.h>
+#include <stdint.h>
+
+#include "serial/serial.h"
+
+#define TEXT_FIELD_SIZE 256   // 255 characters and a terminator
+#define MAX_BOARDS 16
+
+#define PRODUCT_NAME "Halcyra.hrx"
+#define PRODUCT_VERSION "Ver 1.25 Rev B"
+
+// The user's settings; copied as one block by the property sheet.
+struct Settings {
+    char traceFile[TEXT_FIELD_SIZE];
+    int32_t traceSize;
+    char startUpImage[TEXT_FIELD_SIZE];
+    char closeDownImage[TEXT_FIELD_SIZE];
+    int32_t screenX;
+    int32_t screenY;
+    int32_t videoMode;
+    int32_t streamType;
+    int32_t syncMode;
+    int32_t boardType;
+    int32_t fifoLimit;
+    int32_t comId;
+    char defaultMpeg[TEXT_FIELD_SIZE];
+    int32_t protocol;
+    int32_t outputStd;
+    int32_t idleProcessing;
+};
+
+struct ChapterList;
+
+struct InstanceRecord {
+    HINSTANCE hInstance;
+    HWND hWnd;
+    Settings settings;
+    SerialBlock serial;
+    char currentFile[TEXT_FIELD_SIZE];
+    ChapterList *chapterTable;
+    int32_t currentChapter;
+    int32_t addressMode;      // 0 frame mode, 2 chapter mode
+    int32_t currentBoard;
+    int32_t repeat[MAX_BOARDS];
+    int32_t autoScriptRunning;
+};
+
+// Setting codes.
+#define VIDEO_NTSC_M 2
+#define VIDEO_NTSC_443 4
+#define VIDEO_PAL_M 8
+#define VIDEO_PAL_443 16
+#define STREAM_VIDEO 2
+#define STREAM_SYSTEM 4
+#define STREAM_AUDIO 8
+#define STREAM_TRANSPORT 16
+#define SYNC_INTERNAL 1
+#define SYNC_EXTERNAL 2
+#define OUTPUT_YUV 1
+#define OUTPUT_RGB 2
+#define PROTOCOL_NATIVE 0
+#define PROTOCOL_SONY_LDP 1
+#define ADDRESS_FRAME 0
+#define ADDRESS_CHAPTER 2
+
+// The main window, for the property pages, which are not given its handle.
+extern HWND hMainWindow;
+
+// The record attached to a window (GWL_USERDATA); null before it is attached.
+InstanceRecord *GetInstanceRecord(HWND hwnd);
+
+#endif

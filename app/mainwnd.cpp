@@ -1,0 +1,214 @@
+// The main window: received commands, menu commands, the three timers and
+// the shut-down sequence (main thread).
+#include <windows.h>
+#include <process.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "app/app.h"
+#include "app/instance.h"
+#include "app/lifecycle.h"
+#include "app/settings.h"
+#include "app/text.h"
+#include "app/tokens.h"
+#include "app/trace.h"
+#include "autoscript/autoscript.h"
+#include "player/chapters.h"
+#include "player/player.h"
+#include "serial/serial.h"
+#include "ui/resource.h"
+#include "ui/ui.h"
+
+#define HTML_OPEN_COMMAND_KEY "SOFTWARE\\Classes\\htmlfile\\shell\\open\\command"
+#define HELP_PAGE_NAME "html\\hrx\\Home_page"
+#define HELP_PAGE_EXTENSION "htm"
+#define HELP_FILE "hrx.hlp"
+
+namespace {
+
+// Takes over the command block posted by the receive thread.
+void ReceiveCommand(HWND hwnd, InstanceRecord *record, HGLOBAL block)
+{
+    char command[COMMAND_BLOCK_SIZE];
+    SIZE_T size = GlobalSize(block);
+    const char *text = static_cast<const char *>(GlobalLock(block));
+    if (!text)
+        return;
+    size_t limit = size < sizeof command ? size : sizeof command;
+    size_t i = 0;
+    for (; i + 1 < limit && text[i] != '\0'; i++)
+        command[i] = text[i];
+    command[i] = '\0';
+    GlobalUnlock(block);
+    GlobalFree(block);
+    if (record->settings.protocol == PROTOCOL_NATIVE)
+        InterpretNativeCommand(hwnd, command);
+    else if (record->settings.protocol == PROTOCOL_SONY_LDP)
+        InterpretLdpCommand(hwnd, command);
+}
+
+void ViewLog(HWND hwnd, InstanceRecord *record)
+{
+    WriteTrace(hwnd, record->settings.traceFile, "User Cmd - View Log");
+    _spawnlp(_P_NOWAIT, "notepad", " ", record->settings.traceFile, NULL);
+}
+
+void OpenHelpPages(HWND hwnd, InstanceRecord *record)
+{
+    WriteTrace(hwnd, record->settings.traceFile, "User Cmd - Help Topics");
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, HTML_OPEN_COMMAND_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    char command[TEXT_FIELD_SIZE] = "";
+    DWORD size = sizeof command - 1;
+    LONG rc = RegQueryValueExA(key, NULL, NULL, NULL, reinterpret_cast<BYTE *>(command), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS)
+        return;
+    command[size < sizeof command ? size : sizeof command - 1] = '\0';
+    const char *program = NextToken(command, TOKEN_DELIMITERS);
+    if (!program)
+        return;
+    char programPath[TEXT_FIELD_SIZE];
+    DWORD len = GetFullPathNameA(program, sizeof programPath, programPath, NULL);
+    if (len == 0 || len >= sizeof programPath)
+        return;
+    char directory[TEXT_FIELD_SIZE];
+    len = GetCurrentDirectoryA(sizeof directory, directory);
+    if (len == 0 || len >= sizeof directory)
+        return;
+    const char *separator = directory[len - 1] == '\\' ? "" : "\\";
+    char page[TEXT_FIELD_SIZE * 2];
+    snprintf(page, sizeof page, "%s%s%s.%s", directory, separator, HELP_PAGE_NAME, HELP_PAGE_EXTENSION);
+    _spawnl(_P_NOWAIT, programPath, " ", page, NULL);
+}
+
+void OnCommand(HWND hwnd, InstanceRecord *record, WPARAM wParam, LPARAM lParam)
+{
+    const char *trace = record->settings.traceFile;
+    switch (LOWORD(wParam)) {
+    case ID_RECEIVED_COMMAND:
+        ReceiveCommand(hwnd, record, reinterpret_cast<HGLOBAL>(lParam));
+        break;
+    case IDM_EXIT:
+        WriteTrace(hwnd, trace, "User Cmd - Exit");
+        DestroyWindow(hwnd);
+        break;
+    case IDM_VIEW_LOG:
+        ViewLog(hwnd, record);
+        break;
+    case IDM_PROPERTIES:
+        WriteTrace(hwnd, trace, "User Cmd - Properties");
+        ShowProperties(hwnd);
+        break;
+    case IDM_HELP_TOPICS:
+        OpenHelpPages(hwnd, record);
+        break;
+    case IDM_ABOUT:
+        DialogBoxParamA(record->hInstance, MAKEINTRESOURCEA(IDD_ABOUT), hwnd, AboutDialogProc, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void OnTimer(HWND hwnd, InstanceRecord *record, WPARAM wParam)
+{
+    switch (LOWORD(wParam)) {
+    case IDT_AUTOSCRIPT_POLL:
+        if (FindAutoScript(hwnd) == 1) {
+            record->autoScriptRunning = 1;
+            RunAutoScriptDialog(hwnd);
+            record->autoScriptRunning = 0;
+        }
+        break;
+    case IDT_GARBAGE_COLLECTION:
+        WriteTrace(hwnd, record->settings.traceFile, "Garbage collection started");
+        TrimFile(hwnd, record->settings.traceFile, record->settings.traceSize);
+        WriteTrace(hwnd, record->settings.traceFile, "Garbage collection finished");
+        break;
+    case IDT_PLAYBACK_POLL:
+        WatchPlayback(hwnd);
+        break;
+    default:
+        break;
+    }
+}
+
+void ShutDown(HWND hwnd, InstanceRecord *record)
+{
+    WinHelpA(hwnd, HELP_FILE, HELP_QUIT, 0);
+    KillTimer(hwnd, IDT_AUTOSCRIPT_POLL);
+    KillTimer(hwnd, IDT_GARBAGE_COLLECTION);
+    FreeChapterTable(hwnd);
+    RECT rect;
+    if (GetWindowRect(hwnd, &rect)) {
+        record->settings.screenX = rect.left;
+        record->settings.screenY = rect.top;
+    }
+    CloseCommPort(hwnd, &record->serial);
+    TakeDownBoards(hwnd);
+    SaveSettings(hwnd);
+    WriteTrace(hwnd, record->settings.traceFile, "Halcyra Remote Closed\n\n");
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    free(record);
+    PostQuitMessage(0);
+}
+
+}  // namespace
+
+LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    InstanceRecord *record = GetInstanceRecord(hwnd);
+    switch (msg) {
+    case WM_CREATE:
+        return 0;
+    case WM_COMMAND:
+        if (record)
+            OnCommand(hwnd, record, wParam, lParam);
+        return 0;
+    case WM_TIMER:
+        if (record)
+            OnTimer(hwnd, record, wParam);
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_SCREENSAVE)
+            return 0;
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    case WM_DESTROY:
+        if (record)
+            ShutDown(hwnd, record);
+        return 0;
+    default:
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
+}
+
+void CentreWindow(HWND hwnd, HWND reference)
+{
+    RECT window, ref;
+    GetWindowRect(hwnd, &window);
+    int w = window.right - window.left, h = window.bottom - window.top;
+    if (reference) {
+        GetWindowRect(reference, &ref);
+    } else {
+        ref.left = ref.top = 0;
+        ref.right = GetSystemMetrics(SM_CXSCREEN);
+        ref.bottom = GetSystemMetrics(SM_CYSCREEN);
+    }
+    HDC dc = GetDC(hwnd);
+    int displayWidth = GetDeviceCaps(dc, HORZRES), displayHeight = GetDeviceCaps(dc, VERTRES);
+    ReleaseDC(hwnd, dc);
+    int x = ref.left + ((ref.right - ref.left) - w) / 2;
+    if (x < 0)
+        x = 0;
+    else if (x + w > displayWidth)
+        x = displayWidth - w;
+    int y = ref.top + ((ref.bottom - ref.top) - h) / 2;
+    if (y < 0)
+        y = 0;
+    else if (y + h > displayHeight)
+        y = displayHeight - h;
+    SetWindowPos(hwnd, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}

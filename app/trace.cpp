@@ -1,0 +1,133 @@
+// Trace log writer and trimmer, file times and durations.  WriteTrace runs
+// on the main thread and on the serial receive thread without a lock: each
+// line opens the file for appending, writes once and closes it, so lines of
+// different threads interleave whole.
+#include "app/trace.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include "app/instance.h"
+
+#define TRACE_LINE_MAX 2048
+#define TRIM_PIECE_SIZE 256
+
+int WriteTrace(HWND, const char *traceFile, const char *message)
+{
+    if (!traceFile || traceFile[0] == '\0')
+        return 1;
+    FILE *file = _fsopen(traceFile, "a", _SH_DENYNO);
+    if (!file)
+        return 1;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char prefix[64];
+    snprintf(prefix, sizeof prefix, "%02u/%02u/%02u %02u:%02u:%02u.%3.3hu - ", now.wDay, now.wMonth,
+             now.wYear % 100, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+    fprintf(file, "%s%s\n", prefix, message);
+    fclose(file);
+    return 1;
+}
+
+int WriteTraceF(HWND hwnd, const char *traceFile, const char *format, ...)
+{
+    char message[TRACE_LINE_MAX];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    return WriteTrace(hwnd, traceFile, message);
+}
+
+namespace {
+
+struct Piece {
+    Piece *next;
+    char text[TRIM_PIECE_SIZE];
+};
+
+void FreePieces(Piece *first)
+{
+    while (first) {
+        Piece *next = first->next;
+        free(first);
+        first = next;
+    }
+}
+
+// Reads the file in pieces of at most 255 characters, each ending after a
+// line feed or when full; returns the list and its count.
+Piece *ReadPieces(FILE *file, long *count)
+{
+    Piece *first = NULL, **tail = &first;
+    char text[TRIM_PIECE_SIZE];
+    *count = 0;
+    while (fgets(text, sizeof text, file)) {
+        Piece *piece = static_cast<Piece *>(malloc(sizeof(Piece)));
+        if (!piece)
+            continue;
+        memcpy(piece->text, text, sizeof text);
+        piece->next = NULL;
+        *tail = piece;
+        tail = &piece->next;
+        ++*count;
+    }
+    return first;
+}
+
+}  // namespace
+
+extern "C" int __cdecl TrimFile(HWND, const char *path, int maxLines)
+{
+    if (!path || path[0] == '\0')
+        return 0;
+    FILE *file = fopen(path, "r");
+    if (!file)
+        return 0;
+    long count;
+    Piece *first = ReadPieces(file, &count);
+    fclose(file);
+    long keep = maxLines < 0 ? 0 : maxLines;
+    if (count > keep) {
+        Piece *piece = first;
+        for (long skip = count - keep; skip > 0; skip--)
+            piece = piece->next;
+        file = fopen(path, "w");
+        if (file) {
+            for (; piece; piece = piece->next)
+                fputs(piece->text, file);
+            fclose(file);
+        }
+    }
+    FreePieces(first);
+    return 0;
+}
+
+extern "C" long __cdecl FileTime(const char *path)
+{
+    int fd = _open(path, _O_RDONLY);
+    if (fd < 0)
+        return 0;
+    struct __stat64 status;
+    long result = _fstat64(fd, &status) == 0 ? (long)status.st_mtime : 0;
+    _close(fd);
+    return result;
+}
+
+int FormatDuration(DWORD milliseconds, char *out, size_t size)
+{
+    DWORD seconds = milliseconds / 1000;
+    DWORD minutes = seconds / 60;
+    DWORD hours = minutes / 60;
+    int n = snprintf(out, size, "%.2lu:%.2lu:%.2lu.%.2lu", hours % 24, minutes % 60, seconds % 60,
+                     (milliseconds % 1000) / 10);
+    if (n < 0)
+        return 0;
+    return size == 0 ? 0 : (size_t)n < size ? n : (int)size - 1;
+}

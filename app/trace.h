@@ -1,0 +1,29 @@
+// Trace log: one time-stamped line per event, opened, appended and closed
+// for every line (main thread and serial receive thread); trimming, file
+// times and durations.
+#ifndef HRX_APP_TRACE_H
+#define HRX_APP_TRACE_H
+
+#include <windows.h>
+#include <stddef.h>
+
+// Appends "dd/mm/yy hh:mm:ss.mmm - message".  Returns 1 in every case.
+int WriteTrace(HWND hwnd, const char *traceFile, const char *message);
+
+// Writes a trace line composed with a printf format into a buffer of the
+// caller's thread.
+int WriteTraceF(HWND hwnd, const char *traceFile, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+extern "C" {
+// Cuts a text file down to its last maxLines lines.  Returns 0.
+int __cdecl TrimFile(HWND hwnd, const char *path, int maxLines);
+// Last modification time in seconds since 1970 (UTC), 0 when unreadable.
+long __cdecl FileTime(const char *path);
+}
+
+// "hh:mm:ss.cc" of a millisecond count, hours modulo 24.  Returns the
+// number of characters written (never more than size - 1).
+int FormatDuration(DWORD milliseconds, char *out, size_t size);
+
+#endif
