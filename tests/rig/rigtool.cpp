@@ -13,6 +13,14 @@
 //   post CLASS MSG WPARAM LPARAM posts a message (numbers, 0x allowed)
 //   send CLASS MSG WPARAM LPARAM sends a message, prints the result
 //   rect CLASS                   prints left top right bottom
+//   style CLASS                  prints the window style in hex
+//   texts CLASS TITLE            prints ID<TAB>CLASS<TAB>TEXT of each child
+//   command CLASS TITLE ID       posts WM_COMMAND ID to that window
+//
+// CLASS may be "*" for any class; TITLE "*" for any title.  When the
+// environment names HALCYRA_RIG_ARGS_LOG, every start appends its
+// arguments to that file first (the rig then stands in for a program the
+// player starts).
 //
 // KEY begins with HKCU\ or HKLM\.  Runs on its own main thread only.
 #include <windows.h>
@@ -151,6 +159,16 @@ static int Exists(char **args)
     return 0;
 }
 
+static const char *AnyIsNull(const char *text)
+{
+    return strcmp(text, "*") == 0 ? NULL : text;
+}
+
+static HWND FindTop(const char *cls, const char *title)
+{
+    return FindWindowA(AnyIsNull(cls), AnyIsNull(title));
+}
+
 static int Find(char **args)
 {
     HWND hwnd = FindWindowA(args[0], NULL);
@@ -199,6 +217,60 @@ static int Rect(char **args)
     return 0;
 }
 
+static int Style(char **args)
+{
+    HWND hwnd = FindWindowA(args[0], NULL);
+    if (!hwnd)
+        return 1;
+    printf("%08lx\n", (unsigned long)GetWindowLongA(hwnd, GWL_STYLE));
+    return 0;
+}
+
+static BOOL CALLBACK PrintChild(HWND child, LPARAM)
+{
+    char cls[64] = "", text[1024] = "";
+    GetClassNameA(child, cls, sizeof cls);
+    SendMessageTimeoutA(child, WM_GETTEXT, sizeof text, (LPARAM)text, SMTO_NORMAL, 2000, NULL);
+    text[sizeof text - 1] = '\0';
+    for (char *p = text; *p; p++)
+        if (*p == '\t' || *p == '\n' || *p == '\r')
+            *p = ' ';
+    printf("%d\t%s\t%s\n", GetDlgCtrlID(child), cls, text);
+    return TRUE;
+}
+
+static int Texts(char **args)
+{
+    HWND hwnd = FindTop(args[0], args[1]);
+    if (!hwnd)
+        return 1;
+    EnumChildWindows(hwnd, PrintChild, 0);
+    return 0;
+}
+
+static int PostCommand(char **args)
+{
+    HWND hwnd = FindTop(args[0], args[1]);
+    if (!hwnd)
+        return 1;
+    return PostMessageA(hwnd, WM_COMMAND, (WPARAM)Number(args[2]), 0) ? 0 : 1;
+}
+
+static void LogArguments(int argc, char **argv)
+{
+    char path[MAX_PATH];
+    DWORD len = GetEnvironmentVariableA("HALCYRA_RIG_ARGS_LOG", path, sizeof path);
+    if (len == 0 || len >= sizeof path)
+        return;
+    FILE *f = fopen(path, "ab");
+    if (!f)
+        return;
+    for (int i = 0; i < argc; i++)
+        fprintf(f, "%s%s", i ? "\t" : "", argv[i]);
+    fprintf(f, "\n");
+    fclose(f);
+}
+
 struct Command {
     const char *name;
     int argCount;
@@ -216,11 +288,13 @@ static const Command commands[] = {
     {"exists", 1, Exists},          {"find", 1, Find},
     {"wait-window", 2, WaitWindowCmd}, {"wait-gone", 2, WaitGoneCmd},
     {"post", 4, PostCmd},           {"send", 4, SendCmd},
-    {"rect", 1, Rect},
+    {"rect", 1, Rect},              {"style", 1, Style},
+    {"texts", 2, Texts},            {"command", 3, PostCommand},
 };
 
 int main(int argc, char **argv)
 {
+    LogArguments(argc, argv);
     int i = 1, rc = 0;
     while (i < argc && rc == 0) {
         const Command *cmd = NULL;
