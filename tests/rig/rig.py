@@ -178,6 +178,12 @@ class Rig:
     def open_line(self, com):
         return Line(self, com)
 
+    def remove_line(self, com):
+        """Makes COM<n> a port that does not exist."""
+        link = self.line_link(com)
+        if os.path.lexists(link):
+            os.unlink(link)
+
     def mci_requests(self):
         with open(self.mci_log) as f:
             return f.read().splitlines()

@@ -1,0 +1,160 @@
+"""The player's spine on the bench rig: start-up without a serial port, one
+running copy, the menu commands, the window's place, the screen saver, and
+the shut-down that saves the settings."""
+import os
+import time
+import unittest
+
+from player import Player, WM_COMMAND, WM_SYSCOMMAND, WINDOW_CLASS
+from rig import windows_path
+
+IDM_EXIT, IDM_VIEW_LOG, IDM_PROPERTIES, IDM_HELP_TOPICS, IDM_ABOUT = 40001, 40002, 40003, 40004, 40005
+SC_SCREENSAVE, SC_MINIMIZE = 0xF140, 0xF020
+WS_MINIMIZE = 0x20000000
+HTML_OPEN_KEY = "HKLM\\SOFTWARE\\Classes\\htmlfile\\shell\\open\\command"
+
+SHUTDOWN_TAIL = ["Free MPEG system", "Halcyra Remote Closed", "", ""]
+
+
+class Spine(unittest.TestCase):
+    def setUp(self):
+        self.player = Player(self.id().rsplit(".", 1)[1])
+        self.player.clear_settings()
+        self.player.rig.remove_line(2)
+        self.player.set_settings({"Debug\\TraceFile": self.player.trace_path})
+
+    def tearDown(self):
+        self.player.kill()
+
+    def wait_dialog(self, title, timeout=10):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            code, out = self.player.tool(["texts", "#32770", title], check=False)
+            if code == 0:
+                return out
+            time.sleep(0.1)
+        self.fail("no dialog %r appeared" % title)
+
+    def test_start_without_port_trims_traces_and_closes_cleanly(self):
+        p = self.player
+        old = "".join("old line %d\r\n" % i for i in range(1, 1201))
+        with open(p.trace_path, "w", newline="") as f:
+            f.write(old)
+        p.start(port_wait_ms=0)
+        p.wait_window()
+        p.wait_trace("Halcyra.hrx Ver 1.25 Rev B started")
+        time.sleep(0.5)
+        self.assertIsNone(p.proc.poll(), "the player keeps running without a port")
+        lines = p.trace()
+        self.assertEqual(lines[:1000], ["old line %d" % i for i in range(201, 1201)])
+        self.assertEqual(lines[1000], "Halcyra.hrx Ver 1.25 Rev B started")
+        self.assertNotIn("Found 0 MPEG Board(s)", lines, "no boards without a port")
+
+        self.assertEqual(p.close(), 0)
+        lines = p.trace()
+        self.assertEqual(lines[-4:], SHUTDOWN_TAIL)
+        self.assertTrue(p.trace_raw().endswith(b"Halcyra Remote Closed\r\n\r\n\r\n"))
+        control = p.registry_text("Control")
+        self.assertEqual(control["ScreenX"], "0")
+        self.assertEqual(control["ScreenY"], "0")
+        self.assertEqual(len(control) + len(p.registry_text("Debug")) + len(p.registry_text(".hrx")), 15)
+
+    def test_second_copy_is_refused_and_first_is_untouched(self):
+        p = self.player
+        p.start()
+        p.wait_window()
+        p.wait_trace("Halcyra.hrx Ver 1.25 Rev B started")
+        second = p.rig.start([os.path.join(p.rig.bin, "hrx.exe")], cwd=p.work, log_name="second.out")
+        try:
+            texts = self.wait_dialog("Halcyra.hrx")
+            self.assertIn("Halcyra.hrx already running", texts)
+            p.tool(["command", "#32770", "Halcyra.hrx", 1])
+            self.assertEqual(second.wait(timeout=10), 255, "exit code -1")
+        finally:
+            if second.poll() is None:
+                second.kill()
+        self.assertIsNone(p.proc.poll())
+        self.assertEqual(p.trace().count("Halcyra.hrx Ver 1.25 Rev B started"), 1)
+        self.assertEqual(p.close(), 0)
+
+    def test_menu_commands_trace_first_and_about_writes_nothing(self):
+        p = self.player
+        args_log = os.path.join(p.work, "browser-args.txt")
+        p.tool(["reg-set", HTML_OPEN_KEY, "", "sz", '"%s" -nohome "%%1"' % windows_path(os.path.join(p.rig.dir, "rigtool.exe"))])
+        p.start(extra_env={"HALCYRA_RIG_ARGS_LOG": windows_path(args_log)})
+        p.wait_window()
+        p.wait_trace("Halcyra.hrx Ver 1.25 Rev B started")
+
+        p.menu(IDM_ABOUT)
+        self.wait_dialog("About Halcyra.hrx")
+        p.tool(["command", "#32770", "About Halcyra.hrx", 1])
+        p.tool(["wait-gone", "#32770", 5000])
+
+        p.menu(IDM_VIEW_LOG)
+        p.wait_trace("User Cmd - View Log")
+        p.tool(["wait-window", "Notepad", 10000])
+        p.tool(["post", "Notepad", 0x10, 0, 0])
+
+        p.menu(IDM_HELP_TOPICS)
+        p.wait_trace("User Cmd - Help Topics")
+        deadline = time.monotonic() + 10
+        while not os.path.exists(args_log) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        with open(args_log) as f:
+            args = f.read().rstrip("\n").split("\t")
+        self.assertEqual(args[1:], [windows_path(p.work) + "\\html\\hrx\\Home_page.htm"])
+
+        p.menu(IDM_PROPERTIES)
+        p.wait_trace("User Cmd - Properties")
+        code, _ = p.tool(["wait-window", "#32770", 2000], check=False)
+        if code == 0:
+            p.tool(["command", "#32770", "Properties", 2])
+            p.tool(["wait-gone", "#32770", 5000])
+
+        p.menu(IDM_EXIT)
+        self.assertEqual(p.wait_exit(), 0)
+        lines = p.trace()
+        started = lines.index("Halcyra.hrx Ver 1.25 Rev B started")
+        user = [line for line in lines[started:] if line.startswith("User Cmd")]
+        self.assertEqual(user, ["User Cmd - View Log", "User Cmd - Help Topics", "User Cmd - Properties",
+                                "User Cmd - Exit"])
+        self.assertEqual(lines[-4:], SHUTDOWN_TAIL)
+
+    def test_window_place_comes_from_settings_and_is_saved(self):
+        p = self.player
+        p.set_settings({"Control\\ScreenX": "-1", "Control\\ScreenY": "50"})
+        p.start()
+        p.wait_window()
+        p.wait_trace("Halcyra.hrx Ver 1.25 Rev B started")
+        _, out = p.tool(["rect", WINDOW_CLASS])
+        left, top, right, bottom = (int(v) for v in out.split()[:4])
+        self.assertEqual((left, top, right - left), (0, 0, 320))
+        self.assertEqual(p.close(), 0)
+
+        p.set_settings({"Control\\ScreenX": "30", "Control\\ScreenY": "40"})
+        p.start()
+        p.wait_window()
+        p.wait_trace("Halcyra.hrx Ver 1.25 Rev B started", count=2)
+        _, out = p.tool(["rect", WINDOW_CLASS])
+        self.assertEqual([int(v) for v in out.split()[:2]], [30, 40])
+        self.assertEqual(p.close(), 0)
+        control = p.registry_text("Control")
+        self.assertEqual((control["ScreenX"], control["ScreenY"]), ("30", "40"))
+
+    def test_screen_saver_request_is_swallowed_and_other_system_commands_work(self):
+        p = self.player
+        p.start()
+        p.wait_window()
+        p.wait_trace("Halcyra.hrx Ver 1.25 Rev B started")
+        _, out = p.tool(["send", WINDOW_CLASS, WM_SYSCOMMAND, SC_SCREENSAVE | 0x3, 0])
+        self.assertEqual(out.split()[0], "0")
+        _, out = p.tool(["style", WINDOW_CLASS])
+        self.assertFalse(int(out.split()[0], 16) & WS_MINIMIZE)
+        p.tool(["send", WINDOW_CLASS, WM_SYSCOMMAND, SC_MINIMIZE, 0])
+        _, out = p.tool(["style", WINDOW_CLASS])
+        self.assertTrue(int(out.split()[0], 16) & WS_MINIMIZE)
+        self.assertEqual(p.close(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,199 @@
+// Trace log: the line form on disk, trimming, file times, durations, and
+// the plain-named exports of hrx.exe.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <stdio.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "app/trace.h"
+
+namespace {
+
+std::string ReadFile(const char *path)
+{
+    std::string text;
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return text;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    fclose(f);
+    return text;
+}
+
+void WriteFile(const char *path, const std::string &bytes)
+{
+    FILE *f = fopen(path, "wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+std::string NumberedLines(int first, int last)
+{
+    std::string text;
+    for (int i = first; i <= last; i++)
+        text += "line " + std::to_string(i) + "\r\n";
+    return text;
+}
+
+bool Exists(const char *path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+TEST(TraceLog, LineIsStampedWithMillisecondsAndEndsInCrLf)
+{
+    const char *path = "stamp.txt";
+    DeleteFileA(path);
+    EXPECT_EQ(WriteTrace(NULL, path, "User Cmd - Exit"), 1);
+    std::string message300(300, 'm');
+    EXPECT_EQ(WriteTrace(NULL, path, message300.c_str()), 1);
+    EXPECT_EQ(WriteTrace(NULL, path, "Halcyra Remote Closed\n\n"), 1);
+    std::string text = ReadFile(path);
+    std::regex form("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - User Cmd - Exit\r\n"
+                    "\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - m{300}\r\n"
+                    "\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - Halcyra Remote Closed\r\n\r\n\r\n");
+    EXPECT_TRUE(std::regex_match(text, form)) << text;
+
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char date[16];
+    snprintf(date, sizeof date, "%02u/%02u/%02u ", now.wDay, now.wMonth, now.wYear % 100);
+    EXPECT_EQ(text.substr(0, 9), date) << "day, month, two-digit year";
+}
+
+int FilesHere()
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("*", &found);
+    int files = 0;
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            files++;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return files;
+}
+
+TEST(TraceLog, EmptyPathOrUnopenableFileWritesNothingAndStillSucceeds)
+{
+    int before = FilesHere();
+    EXPECT_EQ(WriteTrace(NULL, "", "nothing"), 1);
+    EXPECT_EQ(WriteTrace(NULL, "no-such-dir\\x.txt", "lost"), 1);
+    EXPECT_EQ(FilesHere(), before);
+    EXPECT_FALSE(Exists("no-such-dir\\x.txt"));
+}
+
+TEST(TrimFile, KeepsTheLastLinesInOrder)
+{
+    const char *path = "trim1500.txt";
+    WriteFile(path, NumberedLines(1, 1500));
+    EXPECT_EQ(TrimFile(NULL, path, 1000), 0);
+    EXPECT_EQ(ReadFile(path), NumberedLines(501, 1500));
+}
+
+TEST(TrimFile, LeavesAFileOfExactlyMaxLinesUntouched)
+{
+    const char *path = "exact.txt";
+    WriteFile(path, NumberedLines(1, 20));
+    HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    FILETIME old = {0x12345600, 0x01B00000};
+    ASSERT_TRUE(SetFileTime(h, NULL, NULL, &old));
+    CloseHandle(h);
+    long before = FileTime(path);
+    EXPECT_EQ(TrimFile(NULL, path, 20), 0);
+    EXPECT_EQ(FileTime(path), before) << "the file must not be rewritten";
+    EXPECT_EQ(ReadFile(path), NumberedLines(1, 20));
+}
+
+TEST(TrimFile, ZeroEmptiesMissingStaysMissingEmptyPathIgnored)
+{
+    const char *path = "zero.txt";
+    WriteFile(path, NumberedLines(1, 3));
+    TrimFile(NULL, path, 0);
+    EXPECT_TRUE(Exists(path));
+    EXPECT_EQ(ReadFile(path), "");
+
+    DeleteFileA("missing.txt");
+    EXPECT_EQ(TrimFile(NULL, "missing.txt", 5), 0);
+    EXPECT_FALSE(Exists("missing.txt"));
+    EXPECT_EQ(TrimFile(NULL, "", 5), 0);
+}
+
+TEST(TrimFile, LongLinesCountAsPiecesAndALastLineKeepsItsMissingLineFeed)
+{
+    const char *path = "pieces.txt";
+    std::string longLine(300, 'L');
+    // 300 characters are two pieces: 255, then 45 with the line end.
+    WriteFile(path, "first\r\n" + longLine + "\r\nlast");
+    TrimFile(NULL, path, 2);
+    EXPECT_EQ(ReadFile(path), std::string(45, 'L') + "\r\nlast");
+
+    WriteFile(path, NumberedLines(1, 3) + "tail");
+    TrimFile(NULL, path, 2);
+    EXPECT_EQ(ReadFile(path), "line 3\r\ntail");
+}
+
+TEST(FileTime, IsZeroForAMissingFileAndFollowsTheModificationTime)
+{
+    EXPECT_EQ(FileTime("surely-missing.txt"), 0);
+    const char *path = "timed.txt";
+    WriteFile(path, "x");
+    HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    // 2001-09-09 01:46:40 UTC is 1000000000 seconds after 1970.
+    ULONGLONG ticks = (1000000000ULL + 11644473600ULL) * 10000000ULL;
+    FILETIME ft = {(DWORD)ticks, (DWORD)(ticks >> 32)};
+    ASSERT_TRUE(SetFileTime(h, NULL, NULL, &ft));
+    CloseHandle(h);
+    EXPECT_EQ(FileTime(path), 1000000000L);
+    WriteFile(path, "rewritten");
+    EXPECT_GT(FileTime(path), 1000000000L);
+}
+
+TEST(FormatDuration, FormatsHoursModulo24WithHundredths)
+{
+    struct {
+        DWORD ms;
+        const char *text;
+    } cases[] = {
+        {0, "00:00:00.00"},
+        {59999, "00:00:59.99"},
+        {3723456, "01:02:03.45"},
+        {86400000, "00:00:00.00"},
+        {90000000, "01:00:00.00"},
+        {0xFFFFFFFF, "17:02:47.29"},
+    };
+    for (const auto &c : cases) {
+        char out[32];
+        memset(out, '#', sizeof out);
+        EXPECT_EQ(FormatDuration(c.ms, out, sizeof out), 11) << c.ms;
+        EXPECT_STREQ(out, c.text) << c.ms;
+    }
+    char small[6];
+    memset(small, '#', sizeof small);
+    EXPECT_EQ(FormatDuration(3723456, small, sizeof small), 5);
+    EXPECT_STREQ(small, "01:02");
+}
+
+TEST(Exports, HrxExportsFileTimeAndTrimFileByPlainName)
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(NULL, path, sizeof path);
+    strcpy(strrchr(path, '\\') + 1, "hrx.exe");
+    HMODULE hrx = LoadLibraryExA(path, NULL, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(hrx, nullptr) << path;
+    EXPECT_NE(GetProcAddress(hrx, "FileTime"), nullptr);
+    EXPECT_NE(GetProcAddress(hrx, "TrimFile"), nullptr);
+    EXPECT_EQ(GetProcAddress(hrx, "_FileTime"), nullptr);
+    FreeLibrary(hrx);
+}
+
+}  // namespace
