@@ -3,6 +3,8 @@
 #ifndef HRX_UI_RESOURCE_H
 #define HRX_UI_RESOURCE_H
 
+#define IDC_STATIC (-1)
+
 #define IDI_HRX 101
 #define IDD_CONTROL_PAGE 102
 #define IDD_TRACE_PAGE 103

@@ -5,6 +5,13 @@
 
 #include <windows.h>
 
+#define PROPERTIES_CAPTION "Properties"
+#define PROPERTY_PAGE_COUNT 3
+
+// The splash window closes itself at the first timer message after this.
+#define IDT_SPLASH 1
+#define SPLASH_MS 3500
+
 int ShowProperties(HWND hwnd);
 INT_PTR CALLBACK ControlPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK TracePageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam);

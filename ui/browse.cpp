@@ -1,0 +1,124 @@
+// File-open dialogs of the property pages' Browse buttons: their titles,
+// filters and options, and what each stores in its setting (UI thread).
+#include "ui/browse.h"
+
+#include <commdlg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "app/text.h"
+
+namespace {
+
+// Pairs of description and pattern, each ended by a zero, the list by a
+// second zero.  The "All Files" patterns begin with a space.
+const char imageFilter[] = "YBR Image (*.ybr)\0*.ybr\0All Files (*.*)\0 *.*\0";
+const char traceFilter[] = "TXT Files (*.txt)\0*.txt\0All Files (*.*)\0 *.*\0";
+const char mpegFilter[] =
+    "MPEG files (*.mpg,*.mpa,*.mpv)\0*.mpg;*.mpa;*.mpv\0"
+    "System files (*.mpg)\0*.mpg\0"
+    "Audio/Video files (*.mpa,*.mpv)\0*.mpa;*.mpv\0"
+    "All Files (*.*)\0 *.*\0";
+
+const char traceTitle[] = "Trace File";
+const char chapterTitle[] = "Default MPEG Location";
+
+const DWORD existingFile = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+const DWORD anyFileInExistingPath = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+
+// The file name part of a path: what follows its last separator.
+const char *NamePart(const char *path)
+{
+    const char *name = path;
+    for (const char *p = path; *p; p++)
+        if (*p == '\\' || *p == '/' || *p == ':')
+            name = p + 1;
+    return name;
+}
+
+// Runs the dialog on a copy of the setting: a failed dialog may write into
+// its buffer (a name too long for it leaves the needed size there), and the
+// setting must stay as it was.  The dialog moves the process's current
+// directory, against which the default trace file "Trace.txt" and the help
+// pages are found, so it is put back.
+int ChooseFile(HWND page, const char *title, const char *filter, DWORD flags, const char *setting,
+               char *chosen)
+{
+    char initialDir[TEXT_FIELD_SIZE];
+    DirectoryPart(setting, initialDir, sizeof initialDir);
+    CopyText(chosen, TEXT_FIELD_SIZE, setting);
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = page;
+    ofn.lpstrFilter = filter;
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = chosen;
+    ofn.nMaxFile = TEXT_FIELD_SIZE;
+    ofn.lpstrInitialDir = initialDir[0] ? initialDir : NULL;
+    ofn.lpstrTitle = title;
+    ofn.Flags = flags;
+    char savedDir[MAX_PATH];
+    DWORD saved = GetCurrentDirectoryA(sizeof savedDir, savedDir);
+    BOOL ok = GetOpenFileNameA(&ofn);
+    if (saved > 0 && saved < sizeof savedDir)
+        SetCurrentDirectoryA(savedDir);
+    return ok ? 1 : 0;
+}
+
+}  // namespace
+
+int DirectoryPart(const char *path, char *out, size_t size)
+{
+    size_t length = (size_t)(NamePart(path) - path);
+    if (length >= size) {
+        out[0] = '\0';
+        return 0;
+    }
+    memcpy(out, path, length);
+    out[length] = '\0';
+    return 1;
+}
+
+int ExtensionPart(const char *path, char *out, size_t size)
+{
+    const char *dot = strrchr(NamePart(path), '.');
+    return CopyText(out, size, dot ? dot : "");
+}
+
+int ChapterPattern(const char *path, char *out, size_t size)
+{
+    char extension[TEXT_FIELD_SIZE];
+    ExtensionPart(path, extension, sizeof extension);
+    int directoryLength = (int)(NamePart(path) - path);
+    int n = snprintf(out, size, "%.*s*%s", directoryLength, path, extension);
+    return n >= 0 && (size_t)n < size;
+}
+
+int BrowseImage(HWND page, const char *title, int withFilter, char *setting)
+{
+    char chosen[TEXT_FIELD_SIZE];
+    if (!ChooseFile(page, title, withFilter ? imageFilter : NULL, existingFile, setting, chosen))
+        return 0;
+    CopyText(setting, TEXT_FIELD_SIZE, chosen);
+    return 1;
+}
+
+int BrowseTraceFile(HWND page, char *setting)
+{
+    char chosen[TEXT_FIELD_SIZE];
+    if (!ChooseFile(page, traceTitle, traceFilter, anyFileInExistingPath, setting, chosen))
+        return 0;
+    CopyText(setting, TEXT_FIELD_SIZE, chosen);
+    return 1;
+}
+
+int BrowseChapterFilter(HWND page, char *setting)
+{
+    char chosen[TEXT_FIELD_SIZE], pattern[TEXT_FIELD_SIZE];
+    if (!ChooseFile(page, chapterTitle, mpegFilter, existingFile, setting, chosen))
+        return 0;
+    if (!ChapterPattern(chosen, pattern, sizeof pattern))
+        return 0;
+    CopyText(setting, TEXT_FIELD_SIZE, pattern);
+    return 1;
+}

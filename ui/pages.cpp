@@ -1,0 +1,337 @@
+// The three pages of the property sheet, "Control", "Trace" and ".hrx":
+// each shows the sheet's copy of the settings and writes every change
+// straight into it (UI thread).
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "app/instance.h"
+#include "app/text.h"
+#include "board/mpegdrv.h"
+#include "ui/browse.h"
+#include "ui/resource.h"
+#include "ui/ui.h"
+
+#define COM_PORT_COUNT 256
+
+namespace {
+
+// A drop-down list's entries, in the order they are added, and the setting
+// code each stands for.
+struct ListEntry {
+    const char *text;
+    int32_t code;
+};
+
+struct ListTable {
+    const ListEntry *entries;
+    size_t count;
+};
+
+#define LIST_TABLE(entries) {entries, sizeof entries / sizeof entries[0]}
+
+const ListEntry boardTypeEntries[] = {{"VideoPlex", BOARD_TYPE_VIDEOPLEX}, {"VideoQuest", BOARD_TYPE_VIDEOQUEST}};
+const ListEntry videoModeEntries[] = {
+    {"NTSC_M", VIDEO_NTSC_M}, {"NTSC_443", VIDEO_NTSC_443}, {"PAL_M", VIDEO_PAL_M}, {"PAL_443", VIDEO_PAL_443}};
+const ListEntry streamTypeEntries[] = {
+    {"Video", STREAM_VIDEO}, {"Audio", STREAM_AUDIO}, {"System", STREAM_SYSTEM}, {"Transport", STREAM_TRANSPORT}};
+const ListEntry outputEntries[] = {{"YUV", OUTPUT_YUV}, {"RGB", OUTPUT_RGB}};
+const ListEntry syncEntries[] = {{"Int.", SYNC_INTERNAL}, {"Ext.", SYNC_EXTERNAL}};
+const ListEntry protocolEntries[] = {{"Sony LDP", PROTOCOL_SONY_LDP}};
+
+const ListTable boardTypes = LIST_TABLE(boardTypeEntries);
+const ListTable videoModes = LIST_TABLE(videoModeEntries);
+const ListTable streamTypes = LIST_TABLE(streamTypeEntries);
+const ListTable outputs = LIST_TABLE(outputEntries);
+const ListTable syncs = LIST_TABLE(syncEntries);
+const ListTable protocols = LIST_TABLE(protocolEntries);
+
+const char startUpImageTitle[] = "Start Up Image";
+const char closeDownImageTitle[] = "Close Down Image";
+
+// Each page keeps the address of the sheet's settings copy, given by its
+// page description when it is initialised.
+Settings *controlSettings;
+Settings *traceSettings;
+Settings *hrxSettings;
+
+Settings *SettingsOfPage(LPARAM initParam)
+{
+    const PROPSHEETPAGEA *page = reinterpret_cast<const PROPSHEETPAGEA *>(initParam);
+    return page ? reinterpret_cast<Settings *>(page->lParam) : NULL;
+}
+
+void FillList(HWND page, int id, const ListTable &table)
+{
+    for (size_t i = 0; i < table.count; i++)
+        SendDlgItemMessageA(page, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(table.entries[i].text));
+}
+
+// Selects the entry whose text is exactly text; none when there is none.
+// Setting the selection sends no change notification.
+void SelectText(HWND page, int id, const char *text)
+{
+    LRESULT index = SendDlgItemMessageA(page, id, CB_FINDSTRINGEXACT, (WPARAM)-1, reinterpret_cast<LPARAM>(text));
+    SendDlgItemMessageA(page, id, CB_SETCURSEL, index == CB_ERR ? (WPARAM)-1 : (WPARAM)index, 0);
+}
+
+void SelectCode(HWND page, int id, const ListTable &table, int32_t code)
+{
+    for (size_t i = 0; i < table.count; i++)
+        if (table.entries[i].code == code) {
+            SelectText(page, id, table.entries[i].text);
+            return;
+        }
+}
+
+// The selected entry's text; 0 when nothing is selected or it does not fit.
+int SelectedText(HWND page, int id, char *text, size_t size)
+{
+    LRESULT index = SendDlgItemMessageA(page, id, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR)
+        return 0;
+    LRESULT length = SendDlgItemMessageA(page, id, CB_GETLBTEXTLEN, (WPARAM)index, 0);
+    if (length == CB_ERR || (size_t)length >= size)
+        return 0;
+    return SendDlgItemMessageA(page, id, CB_GETLBTEXT, (WPARAM)index, reinterpret_cast<LPARAM>(text)) != CB_ERR;
+}
+
+// The code of the selected entry, compared exactly, letter case included.
+int SelectedCode(HWND page, int id, const ListTable &table, int32_t *code)
+{
+    char text[TEXT_FIELD_SIZE];
+    if (!SelectedText(page, id, text, sizeof text))
+        return 0;
+    for (size_t i = 0; i < table.count; i++)
+        if (strcmp(text, table.entries[i].text) == 0) {
+            *code = table.entries[i].code;
+            return 1;
+        }
+    return 0;
+}
+
+void ShowEdit(HWND page, int id, const char *text)
+{
+    SendDlgItemMessageA(page, id, EM_LIMITTEXT, TEXT_FIELD_SIZE - 1, 0);
+    SetDlgItemTextA(page, id, text);
+}
+
+// Copies an edit's text, at most 255 characters, into its setting.
+void ReadEdit(HWND page, int id, char *setting)
+{
+    GetDlgItemTextA(page, id, setting, TEXT_FIELD_SIZE);
+}
+
+// -- "Control" ---------------------------------------------------------------
+
+void EnableOutput(HWND page, const Settings *s)
+{
+    EnableWindow(GetDlgItem(page, IDC_OUTPUT), TRUE);
+    SelectText(page, IDC_OUTPUT, s->outputStd == OUTPUT_RGB ? "RGB" : "YUV");
+}
+
+void InitControlPage(HWND page, const Settings *s)
+{
+    FillList(page, IDC_BOARD_TYPE, boardTypes);
+    SelectCode(page, IDC_BOARD_TYPE, boardTypes, s->boardType);
+    FillList(page, IDC_VIDEO_STANDARD, videoModes);
+    SelectCode(page, IDC_VIDEO_STANDARD, videoModes, s->videoMode);
+    FillList(page, IDC_STREAM_TYPE, streamTypes);
+    SelectCode(page, IDC_STREAM_TYPE, streamTypes, s->streamType);
+    FillList(page, IDC_OUTPUT, outputs);
+    if (s->boardType == BOARD_TYPE_VIDEOQUEST)
+        EnableOutput(page, s);
+    else
+        EnableWindow(GetDlgItem(page, IDC_OUTPUT), FALSE);
+    FillList(page, IDC_SYNC, syncs);
+    SelectText(page, IDC_SYNC, s->syncMode == SYNC_INTERNAL ? "Int." : "Ext.");
+    ShowEdit(page, IDC_STARTUP_IMAGE, s->startUpImage);
+    ShowEdit(page, IDC_CLOSE_IMAGE, s->closeDownImage);
+}
+
+// Switching the board type keeps outputStd: VideoPlex only hides it.
+void BoardTypeChanged(HWND page, Settings *s)
+{
+    int32_t type;
+    if (!SelectedCode(page, IDC_BOARD_TYPE, boardTypes, &type))
+        return;
+    s->boardType = type;
+    if (type == BOARD_TYPE_VIDEOPLEX)
+        EnableWindow(GetDlgItem(page, IDC_OUTPUT), FALSE);
+    else
+        EnableOutput(page, s);
+}
+
+void BrowseImageInto(HWND page, const char *title, Settings *s, char *setting, int edit)
+{
+    int withFilter = s->boardType == BOARD_TYPE_VIDEOPLEX || s->boardType == BOARD_TYPE_VIDEOQUEST;
+    if (BrowseImage(page, title, withFilter, setting))
+        SetDlgItemTextA(page, edit, setting);
+}
+
+void ControlPageCommand(HWND page, Settings *s, int id, int code)
+{
+    switch (id) {
+    case IDC_BOARD_TYPE:
+        if (code == CBN_SELCHANGE)
+            BoardTypeChanged(page, s);
+        break;
+    case IDC_VIDEO_STANDARD:
+        if (code == CBN_SELCHANGE)
+            SelectedCode(page, id, videoModes, &s->videoMode);
+        break;
+    case IDC_STREAM_TYPE:
+        if (code == CBN_SELCHANGE)
+            SelectedCode(page, id, streamTypes, &s->streamType);
+        break;
+    case IDC_OUTPUT:
+        if (code == CBN_SELCHANGE)
+            SelectedCode(page, id, outputs, &s->outputStd);
+        break;
+    case IDC_SYNC:
+        if (code == CBN_SELCHANGE)
+            SelectedCode(page, id, syncs, &s->syncMode);
+        break;
+    case IDC_STARTUP_IMAGE:
+        if (code == EN_CHANGE)
+            ReadEdit(page, id, s->startUpImage);
+        break;
+    case IDC_CLOSE_IMAGE:
+        if (code == EN_CHANGE)
+            ReadEdit(page, id, s->closeDownImage);
+        break;
+    case IDC_STARTUP_BROWSE:
+        if (code == BN_CLICKED)
+            BrowseImageInto(page, startUpImageTitle, s, s->startUpImage, IDC_STARTUP_IMAGE);
+        break;
+    case IDC_CLOSE_BROWSE:
+        if (code == BN_CLICKED)
+            BrowseImageInto(page, closeDownImageTitle, s, s->closeDownImage, IDC_CLOSE_IMAGE);
+        break;
+    default:
+        break;
+    }
+}
+
+// -- "Trace" -----------------------------------------------------------------
+
+void InitTracePage(HWND page, const Settings *s)
+{
+    char size[16];
+    snprintf(size, sizeof size, "%d", (int)s->traceSize);
+    ShowEdit(page, IDC_TRACE_FILE, s->traceFile);
+    ShowEdit(page, IDC_TRACE_SIZE, size);
+}
+
+// The size is taken at every keystroke; an empty field gives 0.
+void ReadTraceSize(HWND page, Settings *s)
+{
+    char text[TEXT_FIELD_SIZE];
+    GetDlgItemTextA(page, IDC_TRACE_SIZE, text, sizeof text);
+    s->traceSize = (int32_t)ParseLeadingNumber(text);
+}
+
+void TracePageCommand(HWND page, Settings *s, int id, int code)
+{
+    switch (id) {
+    case IDC_TRACE_FILE:
+        if (code == EN_CHANGE)
+            ReadEdit(page, id, s->traceFile);
+        break;
+    case IDC_TRACE_SIZE:
+        if (code == EN_CHANGE)
+            ReadTraceSize(page, s);
+        break;
+    case IDC_TRACE_BROWSE:
+        if (code == BN_CLICKED && BrowseTraceFile(page, s->traceFile))
+            SetDlgItemTextA(page, IDC_TRACE_FILE, s->traceFile);
+        break;
+    default:
+        break;
+    }
+}
+
+// -- ".hrx" ------------------------------------------------------------------
+
+void InitHrxPage(HWND page, const Settings *s)
+{
+    char number[16];
+    for (int port = 1; port <= COM_PORT_COUNT; port++) {
+        snprintf(number, sizeof number, "%d", port);
+        SendDlgItemMessageA(page, IDC_COM_PORT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(number));
+    }
+    snprintf(number, sizeof number, "%d", (int)s->comId);
+    SelectText(page, IDC_COM_PORT, number);
+    ShowEdit(page, IDC_CHAPTER_FILTER, s->defaultMpeg);
+    FillList(page, IDC_PROTOCOL, protocols);
+    SelectCode(page, IDC_PROTOCOL, protocols, s->protocol);
+}
+
+void ReadComPort(HWND page, Settings *s)
+{
+    char text[TEXT_FIELD_SIZE];
+    if (SelectedText(page, IDC_COM_PORT, text, sizeof text))
+        s->comId = (int32_t)ParseLeadingNumber(text);
+}
+
+void HrxPageCommand(HWND page, Settings *s, int id, int code)
+{
+    switch (id) {
+    case IDC_COM_PORT:
+        if (code == CBN_SELCHANGE)
+            ReadComPort(page, s);
+        break;
+    case IDC_PROTOCOL:
+        if (code == CBN_SELCHANGE)
+            SelectedCode(page, id, protocols, &s->protocol);
+        break;
+    case IDC_CHAPTER_FILTER:
+        if (code == EN_CHANGE)
+            ReadEdit(page, id, s->defaultMpeg);
+        break;
+    case IDC_CHAPTER_BROWSE:
+        if (code == BN_CLICKED && BrowseChapterFilter(page, s->defaultMpeg))
+            SetDlgItemTextA(page, IDC_CHAPTER_FILTER, s->defaultMpeg);
+        break;
+    default:
+        break;
+    }
+}
+
+// The message switch shared by the three pages.
+INT_PTR PageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam, Settings **settings,
+                 void (*init)(HWND, const Settings *), void (*command)(HWND, Settings *, int, int))
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        *settings = SettingsOfPage(lParam);
+        if (*settings)
+            init(page, *settings);
+        return TRUE;
+    case WM_COMMAND:
+        if (*settings)
+            command(page, *settings, LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK ControlPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return PageProc(page, msg, wParam, lParam, &controlSettings, InitControlPage, ControlPageCommand);
+}
+
+INT_PTR CALLBACK TracePageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return PageProc(page, msg, wParam, lParam, &traceSettings, InitTracePage, TracePageCommand);
+}
+
+INT_PTR CALLBACK HrxPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return PageProc(page, msg, wParam, lParam, &hrxSettings, InitHrxPage, HrxPageCommand);
+}
