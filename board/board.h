@@ -10,10 +10,18 @@
 extern MpegDriverTable MpegTable;
 
 // Loads the library of table->boardType, calls its InitMPEG at once and
-// looks up the other entry points.  Returns 0.
+// looks up the other entry points; a name the library lacks leaves its slot
+// null.  A board count above 16 is cut to 16.  Returns 0.
 int LoadMpegDriver(MpegDriverTable *table);
-// Calls FreeMPEG and releases the library.  Returns 0.
+// Calls FreeMPEG, releases the library and clears hLibrary and the slots,
+// so that a later wrapper call does nothing.  Returns 0.
 int FreeMpegDriver(MpegDriverTable *table);
+
+// The wrappers call their slot only when a library is loaded for board type
+// 1, 2 or 3 and the slot is filled.  Otherwise they return 0, except
+// MpegOpen (-1 for another board type, -2 with no library or no OpenMPEG),
+// MpegPlay, MpegGetFrame and MpegSetFrame (-1).  A path of 256 characters or
+// more is not passed on: MpegOpen returns -1, MpegDisplayImage shows nothing.
 
 int MpegInitBoard(int board);
 int MpegFreeBoard(int board);
