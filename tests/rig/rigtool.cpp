@@ -17,6 +17,34 @@
 //   texts CLASS TITLE            prints ID<TAB>CLASS<TAB>TEXT of each child
 //   command CLASS TITLE ID       posts WM_COMMAND ID to that window
 //
+// Dialogs of another process, as an operator works them.  DLG is the exact
+// title of a visible top-level dialog ("" for an untitled one, such as a
+// splash window); ID a control anywhere inside it (on a property sheet,
+// the controls of the pages that have been shown).
+//   dialog-wait DLG MS           waits until the dialog exists
+//   dialog-gone DLG MS           waits until it no longer exists
+//   dialog-rect DLG              prints the window's and the client area's
+//                                screen rectangles (left top right bottom)
+//   dialog-post DLG MSG WP LP    posts a message to the dialog (ending a
+//                                modal loop needs a posted message)
+//   dialog-send DLG MSG WP LP    sends one, prints the result
+//   ctl-text DLG ID              prints the control's text
+//   ctl-set-text DLG ID TEXT     sets it (an edit then sends EN_CHANGE)
+//   ctl-select DLG ID TEXT       selects the list entry of exactly TEXT and
+//                                sends CBN_SELCHANGE to the control's parent
+//   ctl-selection DLG ID         prints INDEX<TAB>TEXT of the selected entry
+//   ctl-items DLG ID             prints the entries of a list or combo box
+//   ctl-enabled DLG ID           prints 1 or 0
+//   ctl-style DLG ID             prints the control's style in hex
+//   ctl-rect DLG ID              prints the control's screen rectangle
+//   ctl-press DLG ID             posts BN_CLICKED of the button to its parent
+//   ctl-send DLG ID MSG WP LP    sends a message to the control, prints the
+//                                result
+//   modules CLASS                prints the modules loaded by the process of
+//                                the window of CLASS
+// Texts cross the process boundary as Unicode: the ANSI calls come back
+// empty or cut to their first character for another process's controls.
+//
 // CLASS may be "*" for any class; TITLE "*" for any title.  When the
 // environment names HALCYRA_RIG_ARGS_LOG, every start appends its
 // arguments to that file first (the rig then stands in for a program the
@@ -24,6 +52,7 @@
 //
 // KEY begins with HKCU\ or HKLM\.  Runs on its own main thread only.
 #include <windows.h>
+#include <tlhelp32.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -271,6 +300,299 @@ static void LogArguments(int argc, char **argv)
     fclose(f);
 }
 
+
+// -- dialogs of another process -------------------------------------------
+
+#define MESSAGE_TIMEOUT_MS 5000
+#define CONTROL_TEXT_SIZE 1024
+
+struct DialogSearch {
+    const char *title;
+    HWND found;
+};
+
+static BOOL CALLBACK MatchDialog(HWND hwnd, LPARAM param)
+{
+    DialogSearch *search = (DialogSearch *)param;
+    char cls[16] = "", title[256] = "";
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (strcmp(cls, "#32770") != 0 || !IsWindowVisible(hwnd))
+        return TRUE;
+    GetWindowTextA(hwnd, title, sizeof title);
+    if (strcmp(title, search->title) != 0)
+        return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+static HWND FindDialog(const char *title)
+{
+    DialogSearch search = {title, NULL};
+    EnumWindows(MatchDialog, (LPARAM)&search);
+    return search.found;
+}
+
+struct ControlSearch {
+    int id;
+    HWND found;
+};
+
+static BOOL CALLBACK MatchControl(HWND hwnd, LPARAM param)
+{
+    ControlSearch *search = (ControlSearch *)param;
+    if (GetDlgCtrlID(hwnd) != search->id)
+        return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+static HWND FindControl(const char *title, const char *id)
+{
+    HWND dialog = FindDialog(title);
+    if (!dialog) {
+        fprintf(stderr, "rigtool: no dialog '%s'\n", title);
+        return NULL;
+    }
+    ControlSearch search = {(int)Number(id), NULL};
+    EnumChildWindows(dialog, MatchControl, (LPARAM)&search);
+    if (!search.found)
+        fprintf(stderr, "rigtool: no control %s in '%s'\n", id, title);
+    return search.found;
+}
+
+static LRESULT SendWithTimeout(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool *ok)
+{
+    DWORD_PTR result = 0;
+    *ok = SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_NORMAL, MESSAGE_TIMEOUT_MS, &result) != 0;
+    return (LRESULT)result;
+}
+
+static void PrintWide(const WCHAR *text)
+{
+    char bytes[CONTROL_TEXT_SIZE * 2];
+    int n = WideCharToMultiByte(CP_ACP, 0, text, -1, bytes, sizeof bytes, NULL, NULL);
+    printf("%s\n", n > 0 ? bytes : "");
+}
+
+static int WaitDialog(const char *title, DWORD ms, bool present)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if ((FindDialog(title) != NULL) == present)
+            return 0;
+        if (GetTickCount() - start >= ms)
+            return 1;
+        Sleep(10);
+    }
+}
+
+static int DialogWait(char **a) { return WaitDialog(a[0], (DWORD)Number(a[1]), true); }
+static int DialogGone(char **a) { return WaitDialog(a[0], (DWORD)Number(a[1]), false); }
+
+static void PrintRect(const RECT &r)
+{
+    printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+}
+
+static int DialogRect(char **a)
+{
+    HWND dialog = FindDialog(a[0]);
+    RECT window, client;
+    if (!dialog || !GetWindowRect(dialog, &window) || !GetClientRect(dialog, &client))
+        return 1;
+    MapWindowPoints(dialog, NULL, (POINT *)&client, 2);
+    PrintRect(window);
+    PrintRect(client);
+    return 0;
+}
+
+static int DialogMessage(char **a, bool post)
+{
+    HWND dialog = FindDialog(a[0]);
+    if (!dialog)
+        return 1;
+    UINT msg = (UINT)Number(a[1]);
+    WPARAM wp = (WPARAM)Number(a[2]);
+    LPARAM lp = (LPARAM)Number(a[3]);
+    if (post)
+        return PostMessageW(dialog, msg, wp, lp) ? 0 : 1;
+    bool ok;
+    LRESULT result = SendWithTimeout(dialog, msg, wp, lp, &ok);
+    if (!ok)
+        return 1;
+    printf("%ld\n", (long)result);
+    return 0;
+}
+
+static int DialogPost(char **a) { return DialogMessage(a, true); }
+static int DialogSend(char **a) { return DialogMessage(a, false); }
+
+static int ControlText(char **a)
+{
+    HWND control = FindControl(a[0], a[1]);
+    if (!control)
+        return 1;
+    WCHAR text[CONTROL_TEXT_SIZE] = L"";
+    bool ok;
+    SendWithTimeout(control, WM_GETTEXT, CONTROL_TEXT_SIZE, (LPARAM)text, &ok);
+    text[CONTROL_TEXT_SIZE - 1] = 0;
+    if (!ok)
+        return 1;
+    PrintWide(text);
+    return 0;
+}
+
+static int ControlSetText(char **a)
+{
+    HWND control = FindControl(a[0], a[1]);
+    WCHAR text[CONTROL_TEXT_SIZE];
+    if (!control || !MultiByteToWideChar(CP_ACP, 0, a[2], -1, text, CONTROL_TEXT_SIZE))
+        return 1;
+    bool ok;
+    SendWithTimeout(control, WM_SETTEXT, 0, (LPARAM)text, &ok);
+    return ok ? 0 : 1;
+}
+
+static bool IsComboBox(HWND control)
+{
+    char cls[32] = "";
+    GetClassNameA(control, cls, sizeof cls);
+    return _stricmp(cls, "ComboBox") == 0;
+}
+
+// The text of entry index of a combo or list box; false when it has none.
+static bool EntryText(HWND control, LRESULT index, WCHAR *text)
+{
+    bool combo = IsComboBox(control), ok;
+    LRESULT length = SendWithTimeout(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, index, 0, &ok);
+    if (!ok || length < 0 || length >= CONTROL_TEXT_SIZE)
+        return false;
+    LRESULT rc = SendWithTimeout(control, combo ? CB_GETLBTEXT : LB_GETTEXT, index, (LPARAM)text, &ok);
+    return ok && rc >= 0;
+}
+
+static int ControlSelect(char **a)
+{
+    HWND control = FindControl(a[0], a[1]);
+    WCHAR text[CONTROL_TEXT_SIZE];
+    if (!control || !MultiByteToWideChar(CP_ACP, 0, a[2], -1, text, CONTROL_TEXT_SIZE))
+        return 1;
+    bool ok;
+    LRESULT index = SendWithTimeout(control, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text, &ok);
+    if (!ok || index < 0) {
+        fprintf(stderr, "rigtool: no entry '%s'\n", a[2]);
+        return 1;
+    }
+    SendWithTimeout(control, CB_SETCURSEL, (WPARAM)index, 0, &ok);
+    if (!ok)
+        return 1;
+    WPARAM command = MAKEWPARAM(GetDlgCtrlID(control), CBN_SELCHANGE);
+    SendWithTimeout(GetParent(control), WM_COMMAND, command, (LPARAM)control, &ok);
+    return ok ? 0 : 1;
+}
+
+static int ControlSelection(char **a)
+{
+    HWND control = FindControl(a[0], a[1]);
+    if (!control)
+        return 1;
+    bool ok;
+    LRESULT index = SendWithTimeout(control, IsComboBox(control) ? CB_GETCURSEL : LB_GETCURSEL, 0, 0, &ok);
+    if (!ok)
+        return 1;
+    WCHAR text[CONTROL_TEXT_SIZE] = L"";
+    if (index >= 0 && !EntryText(control, index, text))
+        return 1;
+    printf("%ld\t", (long)index);
+    PrintWide(text);
+    return 0;
+}
+
+static int ControlItems(char **a)
+{
+    HWND control = FindControl(a[0], a[1]);
+    if (!control)
+        return 1;
+    bool ok;
+    LRESULT count = SendWithTimeout(control, IsComboBox(control) ? CB_GETCOUNT : LB_GETCOUNT, 0, 0, &ok);
+    if (!ok || count < 0)
+        return 1;
+    for (LRESULT i = 0; i < count; i++) {
+        WCHAR text[CONTROL_TEXT_SIZE] = L"";
+        if (!EntryText(control, i, text))
+            return 1;
+        PrintWide(text);
+    }
+    return 0;
+}
+
+static int ControlEnabled(char **a)
+{
+    HWND control = FindControl(a[0], a[1]);
+    if (!control)
+        return 1;
+    printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
+    return 0;
+}
+
+static int ControlStyle(char **a)
+{
+    HWND control = FindControl(a[0], a[1]);
+    if (!control)
+        return 1;
+    printf("%08lx\n", (unsigned long)GetWindowLongA(control, GWL_STYLE));
+    return 0;
+}
+
+static int ControlRect(char **a)
+{
+    HWND control = FindControl(a[0], a[1]);
+    RECT r;
+    if (!control || !GetWindowRect(control, &r))
+        return 1;
+    PrintRect(r);
+    return 0;
+}
+
+static int ControlPress(char **a)
+{
+    HWND control = FindControl(a[0], a[1]);
+    if (!control)
+        return 1;
+    WPARAM command = MAKEWPARAM(GetDlgCtrlID(control), BN_CLICKED);
+    return PostMessageW(GetParent(control), WM_COMMAND, command, (LPARAM)control) ? 0 : 1;
+}
+
+static int ControlSend(char **a)
+{
+    HWND control = FindControl(a[0], a[1]);
+    if (!control)
+        return 1;
+    bool ok;
+    LRESULT result = SendWithTimeout(control, (UINT)Number(a[2]), (WPARAM)Number(a[3]), (LPARAM)Number(a[4]), &ok);
+    if (!ok)
+        return 1;
+    printf("%ld\n", (long)result);
+    return 0;
+}
+
+static int Modules(char **a)
+{
+    HWND hwnd = FindWindowA(a[0], NULL);
+    DWORD pid = 0;
+    if (!hwnd || !GetWindowThreadProcessId(hwnd, &pid))
+        return 1;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 1;
+    MODULEENTRY32 module;
+    module.dwSize = sizeof module;
+    for (BOOL more = Module32First(snapshot, &module); more; more = Module32Next(snapshot, &module))
+        printf("%s\n", module.szModule);
+    CloseHandle(snapshot);
+    return 0;
+}
+
 struct Command {
     const char *name;
     int argCount;
@@ -290,6 +612,14 @@ static const Command commands[] = {
     {"post", 4, PostCmd},           {"send", 4, SendCmd},
     {"rect", 1, Rect},              {"style", 1, Style},
     {"texts", 2, Texts},            {"command", 3, PostCommand},
+    {"dialog-wait", 2, DialogWait}, {"dialog-gone", 2, DialogGone},
+    {"dialog-rect", 1, DialogRect}, {"dialog-post", 4, DialogPost},
+    {"dialog-send", 4, DialogSend}, {"ctl-text", 2, ControlText},
+    {"ctl-set-text", 3, ControlSetText}, {"ctl-select", 3, ControlSelect},
+    {"ctl-selection", 2, ControlSelection}, {"ctl-items", 2, ControlItems},
+    {"ctl-enabled", 2, ControlEnabled}, {"ctl-style", 2, ControlStyle},
+    {"ctl-rect", 2, ControlRect},   {"ctl-press", 2, ControlPress},
+    {"ctl-send", 5, ControlSend},   {"modules", 1, Modules},
 };
 
 int main(int argc, char **argv)
