@@ -48,11 +48,6 @@ void InitialiseList(ChapterList *list)
     list->tailPred = HeaderElement(list);
 }
 
-bool IsListEmpty(ChapterList *list)
-{
-    return list->tailPred == HeaderElement(list);
-}
-
 void InsertAfter(ChapterList *list, ChapterNode *previous, ChapterNode *node)
 {
     ChapterNode **link = SuccessorLink(list, previous);
@@ -120,7 +115,7 @@ void InsertChapterSorted(ChapterList *list, const char *path)
 
 ChapterNode *FindChapter(ChapterList *list, int number)
 {
-    if (!list || number < 0 || IsListEmpty(list))
+    if (!list || number < 0)
         return NULL;
     int count = 0;
     for (ChapterNode *node = list->head; node != EndElement(list); node = node->succ)
