@@ -1,6 +1,207 @@
-// AutoScript.  Not built yet: no script is ever found.
+// AutoScript: the poll for "Halcyra.inf" on drives C: to H: (UI thread) and
+// the run of one script, line by line, on the AutoScript worker thread that
+// the progress dialog starts.
 #include "autoscript/autoscript.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "app/cdtray.h"
+#include "app/tokens.h"
+#include "app/trace.h"
+#include "autoscript/output.h"
+#include "ui/resource.h"
 
 AutoScriptState autoScript;
 
-int FindAutoScript(HWND) { return 0; }
+namespace {
+
+struct AutoCommand {
+    const char *keyword;
+    // Null: the keyword is known but has no action.  False: the line lacks
+    // an argument the command needs.
+    bool (*action)();
+};
+
+bool EjectCd()
+{
+    ShowProgressCaption(CAPTION_EJECT);
+    ShowProgressText(IDC_PROGRESS_FILE, "");
+    ShowProgressText(IDC_PROGRESS_FROM_TO, "");
+    ShowProgressText(IDC_PROGRESS_ESTIMATE, "");
+    ShowProgressBar(0);
+    SendCdDoorSequence(true);
+    return true;
+}
+
+bool IsMissing(const char *token)
+{
+    return token == NULL || token[0] == '\0';
+}
+
+bool CopyCommand()
+{
+    const char *source = NextToken(NULL, AUTOSCRIPT_DELIMITERS);
+    const char *destination = NextToken(NULL, AUTOSCRIPT_DELIMITERS);
+    if (IsMissing(source) || IsMissing(destination))
+        return false;
+    ShowProgressCaption(CAPTION_COPY);
+    ShowProgressText(IDC_PROGRESS_ESTIMATE, "");
+    ShowProgressBar(0);
+    CopyFiles(source, destination);
+    return true;
+}
+
+bool DeleteCommand()
+{
+    const char *pattern = NextToken(NULL, AUTOSCRIPT_DELIMITERS);
+    if (IsMissing(pattern))
+        return false;
+    ShowProgressCaption(CAPTION_DELETE);
+    ShowProgressText(IDC_PROGRESS_ESTIMATE, "");
+    ShowProgressBar(0);
+    DeleteFiles(pattern);
+    return true;
+}
+
+const AutoCommand AutoCommandTable[] = {
+    {"EJECT", EjectCd},
+    {"RESET", NULL},
+    {"COPY", CopyCommand},
+    {"DEL", DeleteCommand},
+    {"DEFRAG", NULL},
+    {"", NULL},
+};
+
+void ReportUnknownCommand(const char *line)
+{
+    WriteAutoScriptLogF("Unknown Auto Command - %s", line);
+}
+
+enum ScriptLineKind { SCRIPT_END, SCRIPT_LINE, SCRIPT_LINE_TOO_LONG };
+
+// Reads one line into line (size bytes) without its line end: a line feed
+// and a carriage return before it.  A line that does not fit is read to its
+// end; its first size - 1 characters are kept.
+ScriptLineKind ReadScriptLine(FILE *script, char *line, size_t size)
+{
+    size_t length = 0;
+    bool anything = false, tooLong = false, carriageReturn = false;
+    int c;
+    while ((c = getc(script)) != EOF) {
+        anything = true;
+        if (c == '\n')
+            break;
+        if (carriageReturn) {
+            // The carriage return before this character was part of the line.
+            if (length + 1 < size)
+                line[length++] = '\r';
+            else
+                tooLong = true;
+        }
+        carriageReturn = c == '\r';
+        if (carriageReturn)
+            continue;
+        if (length + 1 < size)
+            line[length++] = (char)c;
+        else
+            tooLong = true;
+    }
+    line[length] = '\0';
+    if (!anything)
+        return SCRIPT_END;
+    return tooLong ? SCRIPT_LINE_TOO_LONG : SCRIPT_LINE;
+}
+
+// Runs the script's lines until its end or a Cancel.  A line too long for
+// a path of 255 characters is not run cut short (a cut DEL pattern could
+// match more): it is reported.
+void RunScriptLines(FILE *script)
+{
+    char line[TEXT_FIELD_SIZE];
+    for (;;) {
+        ScriptLineKind kind = ReadScriptLine(script, line, sizeof line);
+        if (kind == SCRIPT_END || autoScript.active != 1)
+            break;
+        const char *command = SkipSpaces(line);
+        if (command[0] == '\0' || command[0] == ';')
+            continue;
+        if (kind == SCRIPT_LINE_TOO_LONG)
+            ReportUnknownCommand(command);
+        else
+            RunAutoCommand(command);
+    }
+}
+
+void ScriptPathOfDrive(int drive, char *path, size_t size)
+{
+    snprintf(path, size, "%c%s", AUTOSCRIPT_FIRST_DRIVE + drive, AUTOSCRIPT_FILE_NAME);
+}
+
+}  // namespace
+
+// Each drive remembers the time of the script that last ran from it, and
+// forgets it at a poll that finds no script there: a script runs once for
+// each appearance, on whichever drives it appears.  Of several new scripts
+// the last drive's runs now and the others' at the next polls.
+int FindAutoScript(HWND hwnd)
+{
+    InstanceRecord *record = GetInstanceRecord(hwnd);
+    if (!record || record->autoScriptRunning != 0)
+        return 0;
+    int newDrive = -1;
+    LONG newTime = 0;
+    for (int drive = 0; drive < AUTOSCRIPT_DRIVE_COUNT && record->autoScriptRunning == 0; drive++) {
+        char path[TEXT_FIELD_SIZE];
+        ScriptPathOfDrive(drive, path, sizeof path);
+        LONG time = FileTime(path);
+        if (time == 0) {
+            autoScript.lastScriptTime[drive] = 0;
+        } else if (time != autoScript.lastScriptTime[drive]) {
+            newDrive = drive;
+            newTime = time;
+        }
+    }
+    if (newDrive < 0)
+        return 0;
+    autoScript.lastScriptTime[newDrive] = newTime;
+    ScriptPathOfDrive(newDrive, autoScript.scriptPath, sizeof autoScript.scriptPath);
+    return 1;
+}
+
+DWORD WINAPI AutoScriptThread(LPVOID)
+{
+    WriteAutoScriptLog("AutoScript started");
+    if (autoScript.active != 1)
+        return 0;
+    if (autoScript.scriptPath[0] == '\0') {
+        autoScript.active = 0;
+        WriteAutoScriptLog("AutoScript no INF name");
+        return 0;
+    }
+    FILE *script = fopen(autoScript.scriptPath, "rb");
+    if (!script) {
+        autoScript.active = 0;
+        WriteAutoScriptLog("AutoScript unable to open INF file");
+        return 0;
+    }
+    RunScriptLines(script);
+    fclose(script);
+    autoScript.active = 0;
+    PostMessageA(autoScript.progressDialog, WM_COMMAND, IDCANCEL, 0);
+    WriteAutoScriptLog("AutoScript completed");
+    return 0;
+}
+
+int RunAutoCommand(const char *line)
+{
+    const char *keyword = NextToken(line, AUTOSCRIPT_DELIMITERS);
+    bool taken = false;
+    for (const AutoCommand *command = AutoCommandTable; command->keyword[0] != '\0' && !taken; command++) {
+        if (keyword && command->action && _stricmp(keyword, command->keyword) == 0)
+            taken = command->action();
+    }
+    if (!taken)
+        ReportUnknownCommand(line);
+    return 0;
+}

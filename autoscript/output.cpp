@@ -1,0 +1,68 @@
+// What an AutoScript run shows and records (AutoScript thread).  The window
+// system hands each call on the progress dialog to its UI thread.  Log
+// lines go to the trace log file in the form "dd/mm/yy hh:mm:ss - message",
+// without milliseconds, each appended by one write.
+#include "autoscript/output.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <time.h>
+
+#include "autoscript/autoscript.h"
+#include "ui/resource.h"
+
+void ShowProgressCaption(const char *caption)
+{
+    SetWindowTextA(autoScript.progressDialog, caption);
+}
+
+void ShowProgressText(int controlId, const char *text)
+{
+    SetDlgItemTextA(autoScript.progressDialog, controlId, text);
+}
+
+void ShowProgressBar(int percent)
+{
+    SendDlgItemMessageA(autoScript.progressDialog, IDC_PROGRESS_BAR, PBM_SETPOS, (WPARAM)percent, 0);
+}
+
+int WriteAutoScriptLog(const char *message)
+{
+    if (autoScript.logPath[0] == '\0')
+        return 1;
+    // Appending at the end is done by the file system, so a line of another
+    // writer of the same file never lands on top of this one.
+    HANDLE log = CreateFileA(autoScript.logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (log == INVALID_HANDLE_VALUE)
+        return 1;
+    char stamp[TEXT_FIELD_SIZE] = "";
+    time_t now = time(NULL);
+    struct tm *local = localtime(&now);
+    if (local)
+        strftime(stamp, sizeof stamp, "%d/%m/%y %H:%M:%S", local);
+    char line[AUTOSCRIPT_LOG_LINE_MAX];
+    int length = snprintf(line, sizeof line, "%s - %s\r\n", stamp, message);
+    if (length >= (int)sizeof line) {
+        length = sizeof line - 1;
+        line[length - 2] = '\r';
+        line[length - 1] = '\n';
+    }
+    DWORD written;
+    if (length > 0)
+        WriteFile(log, line, (DWORD)length, &written, NULL);
+    CloseHandle(log);
+    return 1;
+}
+
+int WriteAutoScriptLogF(const char *format, ...)
+{
+    char message[AUTOSCRIPT_LOG_LINE_MAX];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    return WriteAutoScriptLog(message);
+}

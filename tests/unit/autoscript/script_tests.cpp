@@ -1,0 +1,361 @@
+// AutoScript runner: the script's lines as the worker thread reads them,
+// the commands, the log, the ends of a run and the poll of drives C: to H:.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <stdio.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/instance.h"
+#include "autoscript/autoscript.h"
+#include "support.h"
+#include "ui/resource.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const Lines kEjected = {"open", "set door open", "close"};
+
+std::string UnknownCommand(const std::string &line)
+{
+    return "Unknown Auto Command - " + line;
+}
+
+class AutoScriptRun : public ::testing::Test {
+protected:
+    ProgressStandIn standIn;
+    std::string scriptPath = WorkDirectory() + "Halcyra.inf";
+
+    void SetUp() override
+    {
+        ResetAutoScript(standIn.dialog);
+        ResetTrayLog();
+        snprintf(autoScript.scriptPath, sizeof autoScript.scriptPath, "%s", scriptPath.c_str());
+    }
+
+    // Runs a script; returns the log between "AutoScript started" and
+    // "AutoScript completed", which must frame it.
+    Lines RunScript(const std::string &script, int line)
+    {
+        WriteBytes(scriptPath, script);
+        standIn.events.clear();
+        ResetAutoScript(standIn.dialog);
+        snprintf(autoScript.scriptPath, sizeof autoScript.scriptPath, "%s", scriptPath.c_str());
+        RunAutoScriptThread();
+        Lines log = LogMessages();
+        EXPECT_EQ(autoScript.active, 0) << "line " << line;
+        EXPECT_EQ(standIn.EventsStartingWith("cancel").size(), 1u) << "line " << line;
+        if (log.size() < 2 || log.front() != "AutoScript started" || log.back() != "AutoScript completed") {
+            ADD_FAILURE() << "line " << line << ": run not framed by started and completed";
+            return log;
+        }
+        return Lines(log.begin() + 1, log.end() - 1);
+    }
+};
+
+TEST_F(AutoScriptRun, ScriptLinesAreReadAsWritten)
+{
+    const std::string spaces250(250, ' ');
+    const struct {
+        int line;
+        std::string script;
+        Lines log;
+        Lines tray;
+    } cases[] = {
+        {__LINE__, "EJECT\r\n", {}, kEjected},
+        {__LINE__, "eject\r\n", {}, kEjected},
+        {__LINE__, "eJeCt\r\n", {}, kEjected},
+        {__LINE__, "   ; a comment that says EJECT\r\n\r\n", {}, {}},
+        {__LINE__, ";EJECT\r\n", {}, {}},
+        // Mend: only the line end is stripped, so a last line without CR LF
+        // runs whole.
+        {__LINE__, "EJECT", {}, kEjected},
+        {__LINE__, "RESET\r\nEJECT", {UnknownCommand("RESET")}, kEjected},
+        // Mend: LF-only line ends lose nothing of the line.
+        {__LINE__, "RESET\nEJECT\n", {UnknownCommand("RESET")}, kEjected},
+        // Mend: a bare line feed is an empty line.
+        {__LINE__, "\n\n\r\nEJECT\r\n", {}, kEjected},
+        {__LINE__, "EJECT\tnow\r\n", {UnknownCommand("EJECT\tnow")}, {}},
+        {__LINE__, "\tEJECT\r\n", {UnknownCommand("\tEJECT")}, {}},
+        {__LINE__, "  ,,,\r\n", {UnknownCommand(",,,")}, {}},
+        {__LINE__, "EJECT, now\r\n", {}, kEjected},
+        {__LINE__, "RESET\r\nDEFRAG C:\r\nreset\r\n",
+         {UnknownCommand("RESET"), UnknownCommand("DEFRAG C:"), UnknownCommand("reset")}, {}},
+        {__LINE__, "FORMAT C:\r\n", {UnknownCommand("FORMAT C:")}, {}},
+        // 255 characters fit a line; the 256th makes it too long to run.
+        {__LINE__, "EJECT" + spaces250 + "\r\n", {}, kEjected},
+        {__LINE__, "EJECT" + spaces250 + " \r\n", {UnknownCommand("EJECT" + spaces250)}, {}},
+        {__LINE__, std::string(300, ' ') + ";" + std::string(300, 'c') + "\r\nEJECT\r\n", {}, kEjected},
+    };
+    for (const auto &c : cases) {
+        ResetTrayLog();
+        EXPECT_EQ(RunScript(c.script, c.line), c.log) << "line " << c.line;
+        EXPECT_EQ(TrayRequests(), c.tray) << "line " << c.line;
+    }
+}
+
+// Mend: a line longer than 255 characters is reported, never run cut
+// short (a cut DEL pattern could match more than was written).
+TEST_F(AutoScriptRun, OverlongLineIsReportedNotRunCut)
+{
+    RemoveTree("long");
+    MakeDirectory("long");
+    WriteBytes("long\\a.bin", "keep");
+    std::string line = "DEL " + WorkDirectory() + "long\\a" + std::string(300, 'x') + "*.bin";
+    EXPECT_EQ(RunScript(line + "\r\n", __LINE__), Lines{UnknownCommand(line.substr(0, 255))});
+    EXPECT_EQ(ReadBytes("long\\a.bin"), "keep");
+    RemoveTree("long");
+}
+
+TEST_F(AutoScriptRun, RunEndsAsTheDialogAndTheScriptAllow)
+{
+    WriteBytes(scriptPath, "EJECT\r\n");
+
+    autoScript.active = 0;  // Cancel pressed before the thread began
+    RunAutoScriptThread();
+    EXPECT_EQ(LogMessages(), Lines{"AutoScript started"});
+    EXPECT_TRUE(standIn.events.empty());
+    EXPECT_TRUE(TrayRequests().empty());
+
+    ResetAutoScript(standIn.dialog);
+    autoScript.scriptPath[0] = '\0';
+    RunAutoScriptThread();
+    EXPECT_EQ(LogMessages(), (Lines{"AutoScript started", "AutoScript no INF name"}));
+    EXPECT_EQ(autoScript.active, 0);
+    EXPECT_TRUE(standIn.events.empty()) << "the dialog stays open until the user's Cancel";
+
+    ResetAutoScript(standIn.dialog);
+    snprintf(autoScript.scriptPath, sizeof autoScript.scriptPath, "%s", (WorkDirectory() + "gone.inf").c_str());
+    RunAutoScriptThread();
+    EXPECT_EQ(LogMessages(), (Lines{"AutoScript started", "AutoScript unable to open INF file"}));
+    EXPECT_EQ(autoScript.active, 0);
+    EXPECT_TRUE(standIn.events.empty());
+    EXPECT_TRUE(TrayRequests().empty());
+
+    EXPECT_EQ(RunScript("", __LINE__), Lines{});
+}
+
+TEST_F(AutoScriptRun, CancelDuringCopyStopsTheScript)
+{
+    RemoveTree("cancel");
+    MakeDirectory("cancel");
+    MakeDirectory("cancel\\out");
+    WriteBytes("cancel\\src.bin", Pattern(100 * COPY_CHUNK_SIZE, 1));
+    standIn.onBar = [](int percent) {
+        if (percent == 30)
+            autoScript.active = 0;
+    };
+    std::string source = WorkDirectory() + "cancel\\src.bin";
+    std::string out = WorkDirectory() + "cancel\\out\\";
+    Lines log = RunScript("COPY " + source + " " + out + "\r\nEJECT\r\n", __LINE__);
+    EXPECT_EQ(log, (Lines{"Copying file '" + source + "' to '" + out + "src.bin'", "60.0 KB copied"}));
+    EXPECT_TRUE(TrayRequests().empty()) << "no line after the Cancel runs";
+    EXPECT_TRUE(FilesIn("cancel\\out").empty());
+    RemoveTree("cancel");
+}
+
+TEST_F(AutoScriptRun, CommandsActOnTheirKeywordInAnyCase)
+{
+    RemoveTree("cmd");
+    MakeDirectory("cmd");
+    MakeDirectory("cmd\\out");
+    MakeDirectory("cmd\\sp ace, dir");
+    WriteBytes("cmd\\a.bin", "alpha");
+    WriteBytes("cmd\\sp ace, dir\\q.bin", "quoted");
+    const std::string dir = WorkDirectory() + "cmd\\";
+    const Lines eject = {"caption Eject CD", "1008 ", "1009 ", "1010 ", "bar 0"};
+    const Lines copy = {"caption Copying...", "1010 ", "bar 0"};
+    const Lines del = {"caption Deleteing...", "1010 ", "bar 0"};
+    const struct {
+        int line;
+        std::string command;
+        Lines firstEvents;  // none: the dialog is left as it was
+        Lines log;
+        Lines tray;
+    } cases[] = {
+        {__LINE__, "EJECT", eject, {}, kEjected},
+        {__LINE__, "copy " + dir + "a.bin " + dir + "out\\", copy,
+         {"Copying file '" + dir + "a.bin' to '" + dir + "out\\a.bin'", "0.0 KB copied"}, {}},
+        {__LINE__, "Copy \"" + dir + "sp ace, dir\\*.bin\" '" + dir + "out\\' ignored", copy,
+         {"Copying file '" + dir + "sp ace, dir\\q.bin' to '" + dir + "out\\q.bin'", "0.0 KB copied"}, {}},
+        {__LINE__, "Del " + dir + "out\\a.bin", del, {"Deleting file '" + dir + "out\\a.bin'"}, {}},
+        {__LINE__, "RESET", {}, {UnknownCommand("RESET")}, {}},
+        {__LINE__, "DEFRAG", {}, {UnknownCommand("DEFRAG")}, {}},
+        {__LINE__, "COPYING a b", {}, {UnknownCommand("COPYING a b")}, {}},
+        // Mend: a COPY without source or destination and a DEL without
+        // pattern are unknown commands; the dialog is left as it was.
+        {__LINE__, "COPY", {}, {UnknownCommand("COPY")}, {}},
+        {__LINE__, "COPY " + dir + "a.bin", {}, {UnknownCommand("COPY " + dir + "a.bin")}, {}},
+        {__LINE__, "COPY " + dir + "a.bin ,", {}, {UnknownCommand("COPY " + dir + "a.bin ,")}, {}},
+        {__LINE__, "COPY \"\" " + dir + "out\\", {}, {UnknownCommand("COPY \"\" " + dir + "out\\")}, {}},
+        {__LINE__, "DEL", {}, {UnknownCommand("DEL")}, {}},
+        {__LINE__, "del ,", {}, {UnknownCommand("del ,")}, {}},
+    };
+    for (const auto &c : cases) {
+        ResetAutoScript(standIn.dialog);
+        ResetTrayLog();
+        SetWindowTextA(standIn.dialog, "Dialog");
+        standIn.Prefill("before", 40);
+        standIn.events.clear();
+        EXPECT_EQ(RunAutoCommand(c.command.c_str()), 0) << "line " << c.line;
+        EXPECT_EQ(LogMessages(), c.log) << "line " << c.line;
+        EXPECT_EQ(TrayRequests(), c.tray) << "line " << c.line;
+        size_t shown = std::min(standIn.events.size(), c.firstEvents.size());
+        EXPECT_EQ(Lines(standIn.events.begin(), standIn.events.begin() + shown), c.firstEvents) << "line " << c.line;
+        if (c.firstEvents.empty()) {
+            EXPECT_TRUE(standIn.events.empty()) << "line " << c.line;
+            EXPECT_EQ(standIn.Caption(), "Dialog") << "line " << c.line;
+            EXPECT_EQ(standIn.Bar(), 40) << "line " << c.line;
+        }
+    }
+    EXPECT_EQ(ReadBytes("cmd\\out\\q.bin"), "quoted");
+    EXPECT_FALSE(Exists("cmd\\out\\a.bin"));
+
+    standIn.Prefill("before", 40);
+    RunAutoCommand("EJECT");
+    for (int id : {IDC_PROGRESS_FILE, IDC_PROGRESS_FROM_TO, IDC_PROGRESS_ESTIMATE})
+        EXPECT_EQ(standIn.Text(id), "") << "control " << id << " is cleared by EJECT";
+    EXPECT_EQ(standIn.Bar(), 0);
+    RemoveTree("cmd");
+}
+
+TEST(AutoScriptLog, LinesAreAppendedWithoutMilliseconds)
+{
+    ResetAutoScript(NULL);
+    WriteBytes(kLogFile, "earlier line\r\n");
+    std::string long1000(1000, 'm');
+    EXPECT_EQ(WriteAutoScriptLog("AutoScript started"), 1);
+    EXPECT_EQ(WriteAutoScriptLog(long1000.c_str()), 1);
+    std::string text = ReadBytes(kLogFile);
+    ASSERT_EQ(text.compare(0, 14, "earlier line\r\n"), 0) << text;
+    WriteBytes(kLogFile, text.substr(14));
+    EXPECT_EQ(LogMessages(), (Lines{"AutoScript started", long1000}));
+
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char date[16];
+    snprintf(date, sizeof date, "%02u/%02u/%02u ", now.wDay, now.wMonth, now.wYear % 100);
+    EXPECT_EQ(text.substr(14, 9), date) << "day, month, two-digit year";
+
+    autoScript.logPath[0] = '\0';
+    DeleteFileA(kLogFile);
+    EXPECT_EQ(WriteAutoScriptLog("lost"), 1);
+    EXPECT_FALSE(Exists(kLogFile));
+
+    MakeDirectory("log-is-a-directory");
+    snprintf(autoScript.logPath, sizeof autoScript.logPath, "log-is-a-directory");
+    EXPECT_EQ(WriteAutoScriptLog("lost"), 1);
+    RemoveDirectoryA("log-is-a-directory");
+}
+
+// The poll over drives C: (the prefix's drive_c) and D: (the rig's drive
+// directory); E: to H: are not mapped in this test.
+class AutoScriptPoll : public ::testing::Test {
+protected:
+    InstanceRecord record = {};
+    HWND window = NULL;
+    const char *c = "C:\\Halcyra.inf";
+    const char *d = "D:\\Halcyra.inf";
+
+    void SetUp() override
+    {
+        window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, NULL, NULL, GetModuleHandleA(NULL), NULL);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&record));
+        DeleteFileA(c);
+        DeleteFileA(d);
+        memset(autoScript.lastScriptTime, 0, sizeof autoScript.lastScriptTime);
+        memset(autoScript.scriptPath, 'p', sizeof autoScript.scriptPath - 1);
+        autoScript.scriptPath[sizeof autoScript.scriptPath - 1] = '\0';
+        ASSERT_EQ(Poll(), "none");
+        for (char drive = 'E'; drive <= 'H'; drive++) {
+            std::string path = std::string(1, drive) + ":\\Halcyra.inf";
+            ASSERT_FALSE(Exists(path)) << path;
+        }
+    }
+
+    void TearDown() override
+    {
+        DeleteFileA(c);
+        DeleteFileA(d);
+        DestroyWindow(window);
+    }
+
+    // Places a script with a modification time of base + seconds.
+    void PlaceScript(const char *path, int seconds)
+    {
+        WriteBytes(path, "EJECT\r\n");
+        HANDLE file = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+        ULARGE_INTEGER time;
+        time.QuadPart = (13000000000ULL + seconds) * 10000000ULL;
+        FILETIME written = {time.LowPart, time.HighPart};
+        EXPECT_TRUE(SetFileTime(file, NULL, NULL, &written));
+        CloseHandle(file);
+    }
+
+    // "none" or the script path found.
+    std::string Poll()
+    {
+        int found = FindAutoScript(window);
+        EXPECT_TRUE(found == 0 || found == 1) << found;
+        return found ? std::string(autoScript.scriptPath) : std::string("none");
+    }
+};
+
+TEST_F(AutoScriptPoll, ScriptRunsOncePerAppearance)
+{
+    PlaceScript(c, 100);
+    EXPECT_EQ(Poll(), c);
+    EXPECT_EQ(Poll(), "none") << "the same CD left in place";
+    EXPECT_EQ(Poll(), "none");
+    DeleteFileA(c);
+    EXPECT_EQ(Poll(), "none");
+    PlaceScript(c, 100);
+    EXPECT_EQ(Poll(), c) << "after one poll without a script it runs again";
+
+    PlaceScript(c, 200);
+    EXPECT_EQ(Poll(), c) << "another script in the drive runs at the next poll";
+    EXPECT_EQ(Poll(), "none");
+
+    DeleteFileA(c);
+    PlaceScript(d, 300);
+    EXPECT_EQ(Poll(), d) << "every drive is tried";
+    EXPECT_EQ(Poll(), "none");
+}
+
+TEST_F(AutoScriptPoll, NothingIsDoneWhileARunIsInProgress)
+{
+    PlaceScript(d, 100);
+    record.autoScriptRunning = 1;
+    EXPECT_EQ(Poll(), "none");
+    EXPECT_EQ(autoScript.lastScriptTime['D' - 'C'], 0);
+    record.autoScriptRunning = 0;
+    EXPECT_EQ(Poll(), d);
+}
+
+// Mend: the time is remembered per drive, so scripts on two drives with
+// different times each run once instead of at every poll.
+TEST_F(AutoScriptPoll, ScriptsOnTwoDrivesEachRunOnce)
+{
+    PlaceScript(c, 100);
+    PlaceScript(d, 200);
+    EXPECT_EQ(Poll(), d);
+    EXPECT_EQ(Poll(), c);
+    EXPECT_EQ(Poll(), "none");
+    EXPECT_EQ(Poll(), "none");
+
+    DeleteFileA(d);
+    EXPECT_EQ(Poll(), "none");
+    PlaceScript(d, 200);
+    EXPECT_EQ(Poll(), d) << "the CD taken out of D: and put back runs again";
+    EXPECT_EQ(Poll(), "none") << "while C: keeps its script";
+
+    PlaceScript(c, 100);
+    PlaceScript(d, 200);
+    EXPECT_EQ(Poll(), "none") << "rewritten with the times they had";
+}
+
+}  // namespace
