@@ -1,0 +1,227 @@
+"""AutoScript on the bench rig: a CD (a directory mapped as E:) that carries
+Halcyra.inf is noticed by the poll, its script runs behind the progress
+dialog, copies media onto D:, opens the tray and logs its run; a Cancel
+keeps the earlier media file; a full disk fails the copy as a whole."""
+import os
+import re
+import shutil
+import subprocess
+import time
+import unittest
+
+from player import Player
+
+AUTOSCRIPT_LINE = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d - (.*)$")
+POLL_S = 10
+NOTICE_S = POLL_S + 5  # one poll period, and a margin for a loaded machine
+IDCANCEL = 2
+PBM_GETPOS = 0x408
+TEMP_NAME = re.compile(r"^~hrx[0-9A-F]{8}\.tmp$")
+
+
+def write_file(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read_file(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class AutoScript(unittest.TestCase):
+    def setUp(self):
+        self.player = Player(self.id().rsplit(".", 1)[1])
+        p = self.player
+        p.clear_settings()
+        p.rig.remove_line(2)
+        p.set_settings({"Debug\\TraceFile": p.trace_path})
+        self.cd = p.rig.drive_dir("e")
+        shutil.rmtree(self.cd, ignore_errors=True)
+        os.makedirs(os.path.join(self.cd, "Media"))
+        p.rig.unmap_drive("e")
+        self.movie = os.path.join(p.rig.drive_dir("d"), "Movie")
+        for name in os.listdir(self.movie):
+            os.unlink(os.path.join(self.movie, name))
+        open(p.rig.mci_log, "w").close()
+        self.small_disk = None
+
+    def tearDown(self):
+        self.player.kill()
+        self.player.rig.unmap_drive("e")
+        if self.small_disk:
+            self.player.rig.unmap_drive("f")
+            subprocess.run(["umount", self.small_disk])
+
+    # -- helpers ---------------------------------------------------------------
+    def start_player(self):
+        p = self.player
+        p.start()
+        p.wait_window()
+        p.wait_trace("Halcyra.hrx Ver 1.25 Rev B started")
+
+    def autoscript_log(self):
+        """The messages of the trace lines in the AutoScript form (a time
+        stamp without milliseconds)."""
+        text = self.player.trace_raw().decode("latin-1")
+        self.assertNotIn("\n", text.replace("\r\n", ""), "every line ends in CR LF")
+        messages = []
+        for line in text.split("\r\n"):
+            match = AUTOSCRIPT_LINE.match(line)
+            if match:
+                messages.append(match.group(1))
+        return messages
+
+    def wait_log(self, message, count=1, timeout=NOTICE_S):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.autoscript_log().count(message) >= count:
+                return
+            time.sleep(0.05)
+        self.fail("the AutoScript log never showed %r %d times; it holds:\n%s"
+                  % (message, count, "\n".join(self.autoscript_log())))
+
+    def insert_cd(self, script):
+        write_file(os.path.join(self.cd, "Halcyra.inf"), script)
+        self.player.rig.map_drive("e")
+        return time.monotonic()
+
+    def dialog_text(self, caption, control):
+        _, out = self.player.tool(["ctl-text", caption, control])
+        return out.splitlines()[0] if out else ""
+
+    def temp_files(self, directory):
+        return [name for name in os.listdir(directory) if TEMP_NAME.match(name)]
+
+    # -- cases -----------------------------------------------------------------
+    def test_cd_script_copies_media_opens_tray_and_runs_once_per_appearance(self):
+        p = self.player
+        media = {"a.mpg": os.urandom(300000), "b.mpg": os.urandom(5000)}
+        for name, data in media.items():
+            write_file(os.path.join(self.cd, "Media", name), data)
+        write_file(os.path.join(self.cd, "Media", "notes.txt"), b"not media")
+        self.start_player()
+
+        inserted = self.insert_cd(b'; media update\r\nCOPY "~:\\Media\\*.mpg" D:\\Movie\\\r\nEJECT\r\n')
+        self.wait_log("AutoScript started")
+        self.assertLess(time.monotonic() - inserted, NOTICE_S)
+        self.wait_log("AutoScript completed")
+        for name, data in media.items():
+            self.assertEqual(read_file(os.path.join(self.movie, name)), data, name)
+        self.assertEqual(sorted(os.listdir(self.movie)), ["a.mpg", "b.mpg"])
+        self.assertEqual(p.rig.mci_requests()[-3:], ["open", "set door open", "close"])
+
+        log = self.autoscript_log()
+        self.assertEqual(log[0], "AutoScript started")
+        self.assertEqual(log[-1], "AutoScript completed")
+        self.assertEqual(sorted(log[1:-1]), sorted([
+            "Copying file 'E:\\Media\\a.mpg' to 'D:\\Movie\\a.mpg'", "293.0 KB copied",
+            "Copying file 'E:\\Media\\b.mpg' to 'D:\\Movie\\b.mpg'", "4.9 KB copied"]))
+        self.assertEqual(log.index("293.0 KB copied") - log.index(
+            "Copying file 'E:\\Media\\a.mpg' to 'D:\\Movie\\a.mpg'"), 1)
+        self.assertEqual(p.trace().count("AutoScript started"), 0, "no milliseconds in the AutoScript lines")
+
+        time.sleep(POLL_S + 2)
+        self.assertEqual(self.autoscript_log().count("AutoScript started"), 1, "the same CD left in place")
+
+        p.rig.unmap_drive("e")
+        time.sleep(POLL_S + 1)
+        inserted = self.insert_cd(read_file(os.path.join(self.cd, "Halcyra.inf")))
+        self.wait_log("AutoScript started", count=2)
+        self.assertLess(time.monotonic() - inserted, NOTICE_S)
+        self.wait_log("AutoScript completed", count=2)
+        self.assertEqual(p.close(), 0)
+
+    def test_cancel_during_copy_keeps_the_earlier_media_file(self):
+        """The source is a pipe that the test feeds: 10 MB go through, the
+        operator presses Cancel, and what comes after is never copied."""
+        p = self.player
+        earlier = os.urandom(100000)
+        write_file(os.path.join(self.movie, "big.mpg"), earlier)
+        source = os.path.join(self.cd, "Media", "big.mpg")
+        os.mkfifo(source)
+        feed = os.open(source, os.O_RDWR | os.O_NONBLOCK)
+        try:
+            self.start_player()
+            self.insert_cd(b'COPY "~:\\Media\\big.mpg" D:\\Movie\\\r\nEJECT\r\n')
+            self.wait_log("Copying file 'E:\\Media\\big.mpg' to 'D:\\Movie\\big.mpg'")
+            fed = self.feed(feed, 10 * 1024 * 1024)
+            self.wait_copied(fed)
+            self.assertEqual(p.tool(["dialog-wait", "Copying...", 5000], check=False)[0], 0,
+                             "the progress dialog shows the copy")
+            self.assertEqual(self.dialog_text("Copying...", 1008), "big.mpg")
+            self.assertEqual(self.dialog_text("Copying...", 1009), "From 'E:\\Media\\' to 'D:\\Movie\\'")
+            self.assertEqual(read_file(os.path.join(self.movie, "big.mpg")), earlier)
+
+            p.tool(["ctl-press", "Copying...", IDCANCEL])
+            p.tool(["dialog-gone", "Copying...", 5000])
+            after = self.feed(feed, 10 * 1024 * 1024, stop_when_full=True)
+            self.wait_log("AutoScript completed")
+            self.assertLess(after, 10 * 1024 * 1024, "the copy no longer reads its source")
+        finally:
+            os.close(feed)
+        log = self.autoscript_log()
+        self.assertEqual(log, ["AutoScript started", "Copying file 'E:\\Media\\big.mpg' to 'D:\\Movie\\big.mpg'",
+                               "10.00 MB copied", "AutoScript completed"])
+        self.assertEqual(read_file(os.path.join(self.movie, "big.mpg")), earlier)
+        self.assertEqual(os.listdir(self.movie), ["big.mpg"], "no partial file is left")
+        self.assertNotIn("set door open", p.rig.mci_requests(), "no line after the Cancel runs")
+        self.assertEqual(p.close(), 0)
+
+    def test_full_disk_fails_the_copy_and_keeps_the_earlier_media_file(self):
+        p = self.player
+        self.small_disk = os.path.join(p.work, "small-disk")
+        os.makedirs(self.small_disk)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", self.small_disk]).returncode != 0:
+            self.small_disk = None
+            self.skipTest("a small disk cannot be mounted here (mount needs root)")
+        p.rig.map_drive("f", self.small_disk)
+        earlier = os.urandom(200000)
+        write_file(os.path.join(self.small_disk, "Movie", "big.mpg"), earlier)
+        write_file(os.path.join(self.cd, "Media", "big.mpg"), os.urandom(2 * 1024 * 1024))
+        self.start_player()
+        self.insert_cd(b'COPY "~:\\Media\\big.mpg" F:\\Movie\\\r\n')
+        self.wait_log("AutoScript completed")
+        log = self.autoscript_log()
+        self.assertEqual(log[:3], ["AutoScript started", "Copying file 'E:\\Media\\big.mpg' to 'F:\\Movie\\big.mpg'",
+                                   "FileCopy Failed - F:\\Movie\\big.mpg"])
+        self.assertRegex(log[3], r"^\d+\.\d+ (KB|MB) copied$")
+        self.assertEqual(log[4:], ["AutoScript completed"])
+        self.assertEqual(read_file(os.path.join(self.small_disk, "Movie", "big.mpg")), earlier)
+        self.assertEqual(os.listdir(os.path.join(self.small_disk, "Movie")), ["big.mpg"])
+        self.assertEqual(p.close(), 0)
+
+    # -- the pipe ----------------------------------------------------------------
+    def feed(self, fd, size, stop_when_full=False):
+        """Writes size bytes into the pipe as the reader takes them; with
+        stop_when_full, stops once the pipe stays full for a second."""
+        block = os.urandom(65536)
+        written, full_since = 0, None
+        deadline = time.monotonic() + 60
+        while written < size and time.monotonic() < deadline:
+            try:
+                written += os.write(fd, block[:min(len(block), size - written)])
+                full_since = None
+            except BlockingIOError:
+                now = time.monotonic()
+                full_since = full_since or now
+                if stop_when_full and now - full_since > 1:
+                    break
+                time.sleep(0.005)
+        return written
+
+    def wait_copied(self, size, timeout=30):
+        """Waits until the reader has taken everything from the pipe and the
+        copy's temporary file holds it."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            temps = self.temp_files(self.movie)
+            if temps and os.path.getsize(os.path.join(self.movie, temps[0])) == size:
+                return
+            time.sleep(0.05)
+        self.fail("the copy never took the %d bytes fed to it" % size)
+
+
+if __name__ == "__main__":
+    unittest.main()
