@@ -15,7 +15,7 @@ struct SerialBlock {
     OVERLAPPED osWrite;
     HANDLE portHandle;                    // INVALID_HANDLE_VALUE or 0 when closed
     std::atomic<DWORD> watchThreadId;     // 0 when no receive thread runs
-    HANDLE watchThread;
+    HANDLE watchThread;                   // released by CloseCommPort
     std::atomic<LONG> connected;          // 1 while the receive thread is to run
 };
 
@@ -27,15 +27,33 @@ struct SerialBlock {
 #define SERIAL_QUEUE_SIZE 4096
 #define SERIAL_RECEIVE_BUFFER 4096
 #define NATIVE_LINE_CAPACITY 1024
+#define SERIAL_READ_TIMEOUT_MS 1000
+#define SERIAL_WRITE_TIMEOUT_MS 1000
+#define SERIAL_PURGE_ALL (PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR)
 #define PORT_WAIT_MS 10000
 // Replaces the wait before the port opens (bench rig and tests).
 #define PORT_WAIT_ENV "HALCYRA_PORT_WAIT_MS"
+
+// A receive thread whose waits or reads come back empty this many times in
+// a row pauses before it waits again, looking at the closing flag between
+// slices of the pause.
+#define SERIAL_IDLE_ROUNDS_BEFORE_PAUSE 2
+#define SERIAL_PAUSE_MS 50
+#define SERIAL_PAUSE_SLICE_MS 10
+// How long CloseCommPort blocks on the receive thread between looks at it.
+#define SERIAL_CLOSE_LOOK_MS 5
 
 int OpenCommPort(HWND hwnd, SerialBlock *serial);
 int CloseCommPort(HWND hwnd, SerialBlock *serial);
 int WriteCommBlock(HWND hwnd, const BYTE *bytes, DWORD count);
 DWORD WINAPI CommWatchThread(LPVOID param);
 int ReadCommBlock(HWND hwnd, BYTE *buffer, DWORD maxCount);
+// Frames received bytes by the record's protocol and posts the commands to
+// the window.  Returns the number of commands posted.
 int DeliverCommBlock(HWND hwnd, const BYTE *bytes, DWORD count);
+
+// The wait before the port opens: PORT_WAIT_MS, or the decimal number of
+// milliseconds in the PORT_WAIT_ENV environment variable.
+DWORD PortWaitMilliseconds(void);
 
 #endif

@@ -1,0 +1,306 @@
+// The link over the bench rig's line: COM3 and COM11 are the player's ports,
+// joined to COM13 and COM15, the controller's ends.  Opening by comId, the
+// missing port, DTR, both framings end to end, replies, closing, and the
+// processor time of an idle receive thread.
+#include "serial_fixture.h"
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "serial/serial.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+const int kPlayerCom = 3;
+const int kControllerCom = 13;
+
+class Link : public SerialFixture {
+protected:
+    void SetUp() override
+    {
+        SerialFixture::SetUp();
+        controller = OpenControllerEnd(kControllerCom);
+        ASSERT_NE(controller, INVALID_HANDLE_VALUE) << "the rig joins COM3 to COM13: " << GetLastError();
+        record->settings.comId = kPlayerCom;
+    }
+
+    void TearDown() override
+    {
+        if (controller != INVALID_HANDLE_VALUE)
+            CloseHandle(controller);
+        SerialFixture::TearDown();
+    }
+
+    void Open()
+    {
+        ASSERT_EQ(OpenCommPort(hwnd, &record->serial), 0) << "trace: " << ::testing::PrintToString(TraceMessages());
+    }
+
+    HANDLE controller = INVALID_HANDLE_VALUE;
+};
+
+void ExpectClosed(const SerialBlock &serial)
+{
+    EXPECT_EQ(serial.portHandle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(serial.watchThreadId, 0u);
+    EXPECT_EQ(serial.watchThread, (HANDLE)NULL);
+    EXPECT_EQ(serial.connected, 0);
+    EXPECT_EQ(serial.osRead.hEvent, (HANDLE)NULL);
+    EXPECT_EQ(serial.osWrite.hEvent, (HANDLE)NULL);
+}
+
+std::string StartedLine(DWORD threadId)
+{
+    char line[64];
+    snprintf(line, sizeof line, "Started CommWatchThread ID 0x%lx", (unsigned long)threadId);
+    return line;
+}
+
+TEST_F(Link, OpensThePortNamedByComIdAndCarriesBothWays)
+{
+    const struct {
+        int player, controller;
+    } ports[] = {{3, 13}, {11, 15}};
+    record->settings.protocol = PROTOCOL_SONY_LDP;
+    CloseHandle(controller);
+    controller = INVALID_HANDLE_VALUE;
+    for (const auto &p : ports) {
+        SCOPED_TRACE(testing::Message() << "COM" << p.player);
+        ForgetReceived();
+        ClearTrace();
+        HANDLE farEnd = OpenControllerEnd(p.controller);
+        ASSERT_NE(farEnd, INVALID_HANDLE_VALUE) << GetLastError();
+        record->settings.comId = p.player;
+        ASSERT_EQ(OpenCommPort(hwnd, &record->serial), 0);
+        const SerialBlock &serial = record->serial;
+        DWORD threadId = serial.watchThreadId;
+        EXPECT_NE(threadId, 0u);
+        EXPECT_NE(serial.watchThread, (HANDLE)NULL);
+        EXPECT_EQ(serial.connected, 1);
+        EXPECT_NE(serial.osRead.hEvent, (HANDLE)NULL);
+        EXPECT_NE(serial.osWrite.hEvent, (HANDLE)NULL);
+        EXPECT_NE(serial.osRead.hEvent, serial.osWrite.hEvent);
+
+        char expected = static_cast<char>('0' + p.player % 10);
+        ControllerWrite(farEnd, std::string(1, expected));
+        EXPECT_EQ(WaitForCommands(1), Texts{std::string(1, expected)});
+
+        const BYTE reply[] = {0x0A, 0x01, 0x0B, 0x05};
+        EXPECT_EQ(WriteCommBlock(hwnd, reply, sizeof reply), 0);
+        EXPECT_EQ(ControllerRead(farEnd, 4), Bytes({0x0A, 0x01, 0x0B, 0x05}));
+
+        EXPECT_EQ(CloseCommPort(hwnd, &record->serial), 0);
+        ExpectClosed(serial);
+        char initialising[64];
+        snprintf(initialising, sizeof initialising, "Initialising RS232 Port %d", p.player);
+        EXPECT_EQ(TraceMessages(), (Texts{initialising, StartedLine(threadId), "Closing RS232 Port"}));
+        CloseHandle(farEnd);
+    }
+}
+
+TEST_F(Link, MissingPortFailsAfterTheWait)
+{
+    const int kMissing = 20;  // the rig maps COM1 to COM16 only
+    record->settings.comId = kMissing;
+    SetEnvironmentVariableA(PORT_WAIT_ENV, "400");
+    DWORD start = GetTickCount();
+    EXPECT_EQ(OpenCommPort(hwnd, &record->serial), -1);
+    DWORD elapsed = GetTickCount() - start;
+    EXPECT_GE(elapsed, 390u);
+    EXPECT_EQ(TraceMessages(), (Texts{"Initialising RS232 Port 20", "Unable To Open RS232 Port"}));
+    std::vector<long> times = TraceTimes();
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_GE(times[1] - times[0], 390) << "the port is tried only after the wait";
+    ExpectClosed(record->serial);
+
+    const BYTE ack = 0x0A;
+    EXPECT_EQ(WriteCommBlock(hwnd, &ack, 1), -1) << "nothing to write to";
+    EXPECT_EQ(CloseCommPort(hwnd, &record->serial), 0);
+    EXPECT_EQ(CloseCommPort(hwnd, &record->serial), 0);
+    ExpectClosed(record->serial);
+    EXPECT_EQ(TraceMessages(), (Texts{"Initialising RS232 Port 20", "Unable To Open RS232 Port",
+                                      "Closing RS232 Port", "Closing RS232 Port"}));
+}
+
+TEST_F(Link, NeverOpenedRecordClosesHarmlessly)
+{
+    record->serial.portHandle = NULL;
+    EXPECT_EQ(CloseCommPort(hwnd, &record->serial), 0);
+    const BYTE ack = 0x0A;
+    EXPECT_EQ(WriteCommBlock(hwnd, &ack, 1), -1);
+    EXPECT_EQ(TraceMessages(), Texts{"Closing RS232 Port"});
+}
+
+TEST_F(Link, DtrIsRaisedWhileOpenAndLoweredAfterClose)
+{
+    char variable[MAX_PATH];
+    ASSERT_NE(GetEnvironmentVariableA("HALCYRA_RIG_MODEM_COM3", variable, sizeof variable), 0u)
+        << "the rig names the modem file of COM3";
+    for (int round = 0; round < 2; round++) {
+        SCOPED_TRACE(round);
+        Open();
+        EXPECT_EQ(DtrOfPort(kPlayerCom), "DTR=1");
+        CloseCommPort(hwnd, &record->serial);
+        EXPECT_EQ(DtrOfPort(kPlayerCom), "DTR=0");
+    }
+}
+
+TEST_F(Link, SonyLdpCommandsArriveInOrder)
+{
+    record->settings.protocol = PROTOCOL_SONY_LDP;
+    Open();
+    ControllerWrite(controller, Bytes({0x43, 0x31, 0x40}));
+    EXPECT_EQ(WaitForCommands(3), (Texts{"C", "1", "@"}));
+
+    ForgetReceived();
+    ControllerWrite(controller, Bytes({0x00}));
+    EXPECT_EQ(WaitForCommands(1), Texts{""});
+
+    ForgetReceived();
+    for (int b : {0x43, 0x31, 0x40}) {
+        ControllerWrite(controller, Bytes({b}));
+        Sleep(30);
+    }
+    EXPECT_EQ(WaitForCommands(3), (Texts{"C", "1", "@"}));
+
+    // Every byte value crosses the line untranslated, in order.
+    ForgetReceived();
+    std::string every;
+    Texts expected;
+    for (int b = 0; b < 256; b++) {
+        every += static_cast<char>(b);
+        expected.push_back(b == 0 ? std::string() : std::string(1, static_cast<char>(b)));
+    }
+    for (size_t at = 0; at < every.size(); at += 64) {
+        ControllerWrite(controller, every.substr(at, 64));
+        Sleep(20);
+    }
+    EXPECT_EQ(WaitForCommands(256), expected);
+    EXPECT_EQ(CommandsAfter(100).size(), 256u);
+    EXPECT_EQ(TraceMessages().size(), 2u) << "only the opening lines";
+}
+
+TEST_F(Link, NativeLinesArriveAsCommands)
+{
+    record->settings.protocol = PROTOCOL_NATIVE;
+    Open();
+    DWORD threadId = record->serial.watchThreadId;
+    ControllerWrite(controller, "PL\r\n");
+    EXPECT_EQ(WaitForCommands(1), Texts{"PL"});
+
+    ForgetReceived();
+    ControllerWrite(controller, "S");
+    Sleep(50);
+    ControllerWrite(controller, "A");
+    Sleep(50);
+    ControllerWrite(controller, "\r");
+    EXPECT_EQ(WaitForCommands(1), Texts{"SA"});
+
+    ForgetReceived();
+    ControllerWrite(controller, std::string(300, 'x') + "\r");
+    EXPECT_EQ(WaitForCommands(1), Texts{std::string(255, 'x')});
+
+    ForgetReceived();
+    ControllerWrite(controller, "\n");
+    Sleep(100);
+    ControllerWrite(controller, "OP" + Bytes({0x80}));
+    EXPECT_EQ(WaitForCommands(1), Texts{"OP"});
+    EXPECT_EQ(CommandsAfter(100), Texts{"OP"}) << "the lone LF posted nothing";
+
+    EXPECT_EQ(TraceMessages(), (Texts{"Initialising RS232 Port 3", StartedLine(threadId), "Received cmd <PL>",
+                                      "Received cmd <SA>", "Received cmd <" + std::string(300, 'x') + ">",
+                                      "Received cmd <>", "Received cmd <OP>"}));
+}
+
+TEST_F(Link, ClosingWhileTheControllerIsSilentIsPrompt)
+{
+    record->settings.protocol = PROTOCOL_SONY_LDP;
+    for (int round = 0; round < 3; round++) {
+        SCOPED_TRACE(round);
+        Open();
+        Sleep(300);
+        ASSERT_NE(record->serial.watchThreadId, 0u) << "the receive thread is waiting";
+        LARGE_INTEGER frequency, start, end;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&start);
+        EXPECT_EQ(CloseCommPort(hwnd, &record->serial), 0);
+        QueryPerformanceCounter(&end);
+        double ms = (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
+        printf("CloseCommPort took %.1f ms\n", ms);
+        EXPECT_LT(ms, 200.0);
+        ExpectClosed(record->serial);
+    }
+}
+
+// Closing may catch the receive thread anywhere: starting up, or between
+// its look at the closing flag and its next wait.
+TEST_F(Link, ClosingAtOnceAfterOpeningIsPrompt)
+{
+    record->settings.protocol = PROTOCOL_SONY_LDP;
+    double slowest = 0;
+    for (int round = 0; round < 200; round++) {
+        Open();
+        if (round % 2)
+            ControllerWrite(controller, Bytes({0x3F}));
+        DWORD start = GetTickCount();
+        EXPECT_EQ(CloseCommPort(hwnd, &record->serial), 0);
+        DWORD ms = GetTickCount() - start;
+        slowest = ms > slowest ? ms : slowest;
+        ASSERT_LT(ms, 200u) << "round " << round;
+        ExpectClosed(record->serial);
+    }
+    printf("slowest of 200 closes: %.0f ms\n", slowest);
+}
+
+// What a pending wait on the port costs the process on its own: the
+// platform's share, not the receive thread's.
+double BareWaitCpuMs(int com, DWORD periodMs)
+{
+    char name[32];
+    snprintf(name, sizeof name, "\\\\.\\COM%d", com);
+    HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, NULL);
+    if (port == INVALID_HANDLE_VALUE)
+        return -1;
+    SetCommMask(port, EV_RXCHAR);
+    OVERLAPPED wait = {};
+    wait.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    DWORD mask = 0, unused;
+    double before = ProcessCpuMs();
+    if (!WaitCommEvent(port, &mask, &wait) && GetLastError() == ERROR_IO_PENDING)
+        WaitForSingleObject(wait.hEvent, periodMs);
+    double spent = ProcessCpuMs() - before;
+    SetCommMask(port, 0);
+    GetOverlappedResult(port, &wait, &unused, TRUE);
+    CloseHandle(wait.hEvent);
+    CloseHandle(port);
+    return spent;
+}
+
+TEST_F(Link, IdleReceiveThreadCostsLessThanTwoPercentOfACore)
+{
+    const DWORD kPeriodMs = 10000;
+    const double kLimitMs = kPeriodMs * 0.02;
+    record->settings.protocol = PROTOCOL_SONY_LDP;
+    Open();
+    Sleep(200);
+    HANDLE thread = record->serial.watchThread;
+    double processBefore = ProcessCpuMs(), threadBefore = ThreadCpuMs(thread);
+    ASSERT_GE(threadBefore, 0.0);
+    Sleep(kPeriodMs);
+    double process = ProcessCpuMs() - processBefore, threadSpent = ThreadCpuMs(thread) - threadBefore;
+    CloseCommPort(hwnd, &record->serial);
+
+    double platform = BareWaitCpuMs(kPlayerCom, kPeriodMs);
+    ASSERT_GE(platform, 0.0);
+    printf("over %lu idle ms: process %.1f ms, receive thread %.1f ms, a bare pending wait %.1f ms\n",
+           (unsigned long)kPeriodMs, process, threadSpent, platform);
+    EXPECT_LT(threadSpent, kLimitMs);
+    EXPECT_LT(process - platform, kLimitMs);
+}
+
+}  // namespace

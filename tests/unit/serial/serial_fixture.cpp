@@ -1,0 +1,304 @@
+// Serial link tests: the stand-in main window and the helpers shared by the
+// tests (test thread).
+#include "serial_fixture.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "app/text.h"
+#include "serial/serial.h"
+
+namespace {
+
+const char kWindowClass[] = "HrxSerialTestWindow";
+const size_t kStampLength = 24;  // "dd/mm/yy hh:mm:ss.mmm - "
+
+std::vector<ReceivedCommand> received;
+
+ReceivedCommand TakeBlock(HGLOBAL block)
+{
+    ReceivedCommand command = {};
+    command.blockSize = GlobalSize(block);
+    const char *bytes = static_cast<const char *>(GlobalLock(block));
+    if (bytes) {
+        size_t length = strnlen(bytes, command.blockSize);
+        command.text.assign(bytes, length);
+        command.zeroTail = true;
+        for (size_t i = length; i < command.blockSize; i++)
+            command.zeroTail = command.zeroTail && bytes[i] == '\0';
+        GlobalUnlock(block);
+    }
+    command.freed = GlobalFree(block) == NULL;
+    return command;
+}
+
+LRESULT CALLBACK TestWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_COMMAND && LOWORD(wParam) == ID_RECEIVED_COMMAND) {
+        received.push_back(TakeBlock(reinterpret_cast<HGLOBAL>(lParam)));
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+void RegisterTestWindowClass()
+{
+    static bool registered = false;
+    if (registered)
+        return;
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = TestWindowProc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = kWindowClass;
+    registered = RegisterClassA(&wc) != 0;
+}
+
+void PumpFor(DWORD periodMs, size_t stopAt)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        DWORD elapsed = GetTickCount() - start;
+        if (received.size() >= stopAt || elapsed >= periodMs)
+            return;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, periodMs - elapsed, QS_ALLINPUT);
+    }
+}
+
+std::vector<std::string> Texts()
+{
+    std::vector<std::string> texts;
+    for (const ReceivedCommand &command : received)
+        texts.push_back(command.text);
+    return texts;
+}
+
+std::vector<std::string> TraceLines(const std::string &path)
+{
+    std::vector<std::string> lines;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return lines;
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    fclose(f);
+    size_t start = 0, end;
+    while ((end = text.find("\r\n", start)) != std::string::npos) {
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+}  // namespace
+
+void SerialFixture::SetUp()
+{
+    received.clear();
+    RegisterTestWindowClass();
+    SetEnvironmentVariableA(PORT_WAIT_ENV, "0");
+    record = static_cast<InstanceRecord *>(calloc(1, sizeof(InstanceRecord)));
+    ASSERT_NE(record, nullptr);
+    char directory[MAX_PATH];
+    GetCurrentDirectoryA(sizeof directory, directory);
+    tracePath = std::string(directory) + "\\" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+    CopyText(record->settings.traceFile, sizeof record->settings.traceFile, tracePath.c_str());
+    ClearTrace();
+    hwnd = CreateWindowExA(0, kWindowClass, "serial test", WS_OVERLAPPED, 0, 0, 100, 100, NULL, NULL,
+                           GetModuleHandleA(NULL), NULL);
+    ASSERT_NE(hwnd, (HWND)NULL);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(record));
+}
+
+void SerialFixture::TearDown()
+{
+    if (record && hwnd)
+        CloseCommPort(hwnd, &record->serial);
+    PumpFor(0, 0);
+    for (const ReceivedCommand &command : received) {
+        EXPECT_EQ(command.blockSize, (SIZE_T)COMMAND_BLOCK_SIZE) << command.text;
+        EXPECT_TRUE(command.zeroTail) << command.text;
+        EXPECT_TRUE(command.freed) << command.text;
+    }
+    if (hwnd)
+        DestroyWindow(hwnd);
+    free(record);
+}
+
+std::vector<std::string> SerialFixture::WaitForCommands(size_t count, DWORD timeoutMs)
+{
+    PumpFor(timeoutMs, count);
+    return Texts();
+}
+
+std::vector<std::string> SerialFixture::CommandsAfter(DWORD periodMs)
+{
+    PumpFor(periodMs, (size_t)-1);
+    return Texts();
+}
+
+const std::vector<ReceivedCommand> &SerialFixture::Received() const
+{
+    return received;
+}
+
+void SerialFixture::ForgetReceived()
+{
+    received.clear();
+}
+
+std::vector<std::string> SerialFixture::TraceMessages() const
+{
+    std::vector<std::string> messages;
+    for (const std::string &line : TraceLines(tracePath)) {
+        EXPECT_GE(line.size(), kStampLength) << line;
+        messages.push_back(line.size() >= kStampLength ? line.substr(kStampLength) : line);
+    }
+    return messages;
+}
+
+std::vector<long> SerialFixture::TraceTimes() const
+{
+    std::vector<long> times;
+    for (const std::string &line : TraceLines(tracePath)) {
+        unsigned hours = 0, minutes = 0, seconds = 0, ms = 0;
+        EXPECT_EQ(sscanf(line.c_str(), "%*2u/%*2u/%*2u %2u:%2u:%2u.%3u", &hours, &minutes, &seconds, &ms), 4)
+            << line;
+        times.push_back(((hours * 60L + minutes) * 60L + seconds) * 1000L + ms);
+    }
+    return times;
+}
+
+void SerialFixture::ClearTrace()
+{
+    DeleteFileA(tracePath.c_str());
+}
+
+HANDLE OpenControllerEnd(int com)
+{
+    char name[32];
+    snprintf(name, sizeof name, "\\\\.\\COM%d", com);
+    HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (port != INVALID_HANDLE_VALUE) {
+        COMMTIMEOUTS timeouts = {MAXDWORD, 0, 1000, 0, 1000};
+        SetCommTimeouts(port, &timeouts);
+    }
+    return port;
+}
+
+void ControllerWrite(HANDLE controller, const std::string &bytes)
+{
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(controller, bytes.data(), (DWORD)bytes.size(), &written, NULL)) << GetLastError();
+    ASSERT_EQ(written, (DWORD)bytes.size());
+}
+
+std::string ControllerRead(HANDLE controller, DWORD count)
+{
+    std::string bytes(count, '\0');
+    DWORD read = 0;
+    if (!ReadFile(controller, &bytes[0], count, &read, NULL))
+        read = 0;
+    bytes.resize(read);
+    return bytes;
+}
+
+std::string DtrOfPort(int com)
+{
+    char variable[64], path[MAX_PATH];
+    snprintf(variable, sizeof variable, "HALCYRA_RIG_MODEM_COM%d", com);
+    DWORD length = GetEnvironmentVariableA(variable, path, sizeof path);
+    if (length == 0 || length >= sizeof path)
+        return "";
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return "";
+    char text[16] = "";
+    size_t n = fread(text, 1, 5, f);
+    fclose(f);
+    return std::string(text, n);
+}
+
+static double FileTimeMs(const FILETIME &time)
+{
+    return (double)(((ULONGLONG)time.dwHighDateTime << 32) | time.dwLowDateTime) / 10000.0;
+}
+
+double ProcessCpuMs()
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return -1;
+    return FileTimeMs(kernel) + FileTimeMs(user);
+}
+
+double ThreadCpuMs(HANDLE thread)
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(thread, &created, &exited, &kernel, &user))
+        return -1;
+    return FileTimeMs(kernel) + FileTimeMs(user);
+}
+
+std::string Bytes(std::initializer_list<int> values)
+{
+    std::string bytes;
+    for (int value : values)
+        bytes += static_cast<char>(value);
+    return bytes;
+}
+
+static void **FindImportSlot(const char *dll, const char *function)
+{
+    BYTE *base = reinterpret_cast<BYTE *>(GetModuleHandleA(NULL));
+    const IMAGE_DOS_HEADER *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+    const IMAGE_NT_HEADERS *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto *import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
+         import->Name; import++) {
+        if (_stricmp(reinterpret_cast<const char *>(base + import->Name), dll) != 0)
+            continue;
+        auto *names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->OriginalFirstThunk);
+        auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->FirstThunk);
+        for (; names->u1.AddressOfData; names++, slots++) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            auto *byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
+            if (strcmp(reinterpret_cast<const char *>(byName->Name), function) == 0)
+                return reinterpret_cast<void **>(&slots->u1.Function);
+        }
+    }
+    return nullptr;
+}
+
+static void WriteSlot(void **slot, void *value)
+{
+    DWORD protection;
+    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+    *slot = value;
+    VirtualProtect(slot, sizeof *slot, protection, &protection);
+}
+
+ImportPatch::ImportPatch(const char *dll, const char *function, void *replacement)
+{
+    slot_ = FindImportSlot(dll, function);
+    if (!slot_)
+        return;
+    original_ = *slot_;
+    WriteSlot(slot_, replacement);
+}
+
+ImportPatch::~ImportPatch()
+{
+    if (slot_)
+        WriteSlot(slot_, original_);
+}
