@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <share.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -18,20 +17,45 @@
 #define TRACE_LINE_MAX 2048
 #define TRIM_PIECE_SIZE 256
 
+void AppendTraceLine(const char *path, const char *prefix, const char *message)
+{
+    size_t prefixLength = strlen(prefix), length = prefixLength + 2;
+    for (const char *p = message; *p; p++)
+        length += *p == '\n' ? 2 : 1;
+    char small[TRACE_LINE_MAX];
+    char *line = length <= sizeof small ? small : static_cast<char *>(malloc(length));
+    if (!line)
+        return;
+    memcpy(line, prefix, prefixLength);
+    char *out = line + prefixLength;
+    for (const char *p = message; *p; p++) {
+        if (*p == '\n')
+            *out++ = '\r';
+        *out++ = *p;
+    }
+    *out++ = '\r';
+    *out++ = '\n';
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written;
+        WriteFile(file, line, (DWORD)length, &written, NULL);
+        CloseHandle(file);
+    }
+    if (line != small)
+        free(line);
+}
+
 int WriteTrace(HWND, const char *traceFile, const char *message)
 {
     if (!traceFile || traceFile[0] == '\0')
-        return 1;
-    FILE *file = _fsopen(traceFile, "a", _SH_DENYNO);
-    if (!file)
         return 1;
     SYSTEMTIME now;
     GetLocalTime(&now);
     char prefix[64];
     snprintf(prefix, sizeof prefix, "%02u/%02u/%02u %02u:%02u:%02u.%3.3hu - ", now.wDay, now.wMonth,
              now.wYear % 100, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-    fprintf(file, "%s%s\n", prefix, message);
-    fclose(file);
+    AppendTraceLine(traceFile, prefix, message);
     return 1;
 }
 

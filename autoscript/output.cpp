@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <time.h>
 
+#include "app/trace.h"
 #include "autoscript/autoscript.h"
 #include "ui/resource.h"
 
@@ -32,28 +33,12 @@ int WriteAutoScriptLog(const char *message)
 {
     if (autoScript.logPath[0] == '\0')
         return 1;
-    // Appending at the end is done by the file system, so a line of another
-    // writer of the same file never lands on top of this one.
-    HANDLE log = CreateFileA(autoScript.logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (log == INVALID_HANDLE_VALUE)
-        return 1;
     char stamp[TEXT_FIELD_SIZE] = "";
     time_t now = time(NULL);
     struct tm *local = localtime(&now);
     if (local)
-        strftime(stamp, sizeof stamp, "%d/%m/%y %H:%M:%S", local);
-    char line[AUTOSCRIPT_LOG_LINE_MAX];
-    int length = snprintf(line, sizeof line, "%s - %s\r\n", stamp, message);
-    if (length >= (int)sizeof line) {
-        length = sizeof line - 1;
-        line[length - 2] = '\r';
-        line[length - 1] = '\n';
-    }
-    DWORD written;
-    if (length > 0)
-        WriteFile(log, line, (DWORD)length, &written, NULL);
-    CloseHandle(log);
+        strftime(stamp, sizeof stamp, "%d/%m/%y %H:%M:%S - ", local);
+    AppendTraceLine(autoScript.logPath, stamp, message);
     return 1;
 }
 

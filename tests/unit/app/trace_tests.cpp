@@ -92,6 +92,45 @@ TEST(TraceLog, EmptyPathOrUnopenableFileWritesNothingAndStillSucceeds)
     EXPECT_FALSE(Exists("no-such-dir\\x.txt"));
 }
 
+struct Writer {
+    const char *path;
+    char letter;
+};
+
+DWORD WINAPI WriteManyLines(LPVOID param)
+{
+    const Writer *w = static_cast<const Writer *>(param);
+    std::string message(150, w->letter);
+    for (int i = 0; i < 1500; i++)
+        WriteTrace(NULL, w->path, message.c_str());
+    return 0;
+}
+
+TEST(TraceLog, LinesOfTwoThreadsNeverOverlap)
+{
+    const char *path = "two-writers.txt";
+    WriteFile(path, "");
+    Writer a = {path, 'a'}, b = {path, 'b'};
+    HANDLE threads[2] = {CreateThread(NULL, 0, WriteManyLines, &a, 0, NULL),
+                         CreateThread(NULL, 0, WriteManyLines, &b, 0, NULL)};
+    WaitForMultipleObjects(2, threads, TRUE, 60000);
+    CloseHandle(threads[0]);
+    CloseHandle(threads[1]);
+    std::string text = ReadFile(path);
+    std::regex line("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - (a{150}|b{150})");
+    int counts[2] = {0, 0};
+    size_t start = 0, end;
+    while ((end = text.find("\r\n", start)) != std::string::npos) {
+        std::string one = text.substr(start, end - start);
+        ASSERT_TRUE(std::regex_match(one, line)) << one;
+        counts[one.back() == 'b']++;
+        start = end + 2;
+    }
+    EXPECT_EQ(start, text.size());
+    EXPECT_EQ(counts[0], 1500);
+    EXPECT_EQ(counts[1], 1500);
+}
+
 TEST(TrimFile, KeepsTheLastLinesInOrder)
 {
     const char *path = "trim1500.txt";
