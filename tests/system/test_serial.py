@@ -1,0 +1,130 @@
+"""The serial link of hrx.exe on the bench rig, seen from the show
+controller's end of the line and from the trace log: the wait before the port
+opens, DTR, the single start-up byte, commands reaching the player, closing,
+and a port that cannot be opened (with the real ten-second wait)."""
+import os
+import re
+import unittest
+
+from player import Player, WM_CLOSE
+from rig import Rig
+
+ACK, NAK = b"\x0a", b"\x0b"
+STARTED = re.compile(r"^Started CommWatchThread ID 0x[0-9a-f]+$")
+FOUND_BOARDS = re.compile(r"^Found \d+ MPEG Board\(s\)$")
+STAMP = re.compile(r"^(\d\d)/(\d\d)/(\d\d) (\d\d):(\d\d):(\d\d)\.(\d\d\d) - (.*)$")
+
+
+def stamped(player):
+    """(milliseconds of the day, message) of every trace line."""
+    lines = []
+    for line in player.trace_raw().decode("latin-1").replace("\r\n", "\n").split("\n"):
+        m = STAMP.match(line)
+        if m:
+            h, mi, s, ms = (int(g) for g in m.groups()[3:7])
+            lines.append((((h * 60 + mi) * 60 + s) * 1000 + ms, m.group(8)))
+    return lines
+
+
+def time_of(lines, predicate):
+    for at, message in lines:
+        if predicate(message):
+            return at
+    raise AssertionError("no such line in:\n" + "\n".join(m for _, m in lines))
+
+
+class SerialLink(unittest.TestCase):
+    def setUp(self):
+        self.player = None
+
+    def tearDown(self):
+        if self.player:
+            self.player.kill()
+
+    def start(self, name, settings=None, before=None, **start_args):
+        self.player = Player(name)
+        self.player.clear_settings()
+        self.player.set_settings(settings or {})
+        if before:
+            before(self.player)
+        self.player.start(**start_args)
+        return self.player
+
+    def point_line_at_directory(self, player, com):
+        """COM<com> stands for a port that exists but cannot be opened (Wine
+        opens a COM port whose line is missing as a device of its own)."""
+        directory = os.path.join(player.work, "not-a-port")
+        os.makedirs(directory, exist_ok=True)
+        link = Rig().line_link(com)
+        os.symlink(directory, link + ".new")
+        os.replace(link + ".new", link)
+        self.addCleanup(os.unlink, link)
+
+    def close_watching_dtr(self, player):
+        """Closes the player; returns (exit code, DTR as the line saw it after)."""
+        player.post(WM_CLOSE)
+        code = player.proc.wait(timeout=30)
+        dtr = player.line.dtr()
+        player.wait_exit()
+        return code, dtr
+
+    def test_start_up_opens_com2_raises_dtr_and_sends_one_ack(self):
+        p = self.start("serial_start_up", com=2, port_wait_ms=1500)
+        self.assertEqual(p.line.read(1, timeout=30), ACK)
+        self.assertEqual(p.line.read_quiet(0.5), b"", "a single unsolicited byte")
+        self.assertEqual(p.line.dtr(), 1)
+        p.wait_window()
+
+        messages = p.trace()
+        self.assertEqual(messages[0], "Halcyra.hrx Ver 1.25 Rev B started")
+        self.assertEqual(messages[1], "Initialising RS232 Port 2")
+        self.assertRegex(messages[2], STARTED)
+        self.assertTrue(any(FOUND_BOARDS.match(m) for m in messages[3:]), messages)
+        lines = stamped(p)
+        waited = time_of(lines, STARTED.match) - time_of(lines, lambda m: m == "Initialising RS232 Port 2")
+        self.assertGreaterEqual(waited, 1500, "HALCYRA_PORT_WAIT_MS replaces the wait")
+        self.assertLess(waited, 9000)
+
+        # A received byte reaches the LDP interpreter, whose answer comes back.
+        p.line.write(b"A")
+        self.assertEqual(p.line.read(1, timeout=10), NAK)
+
+        code, dtr = self.close_watching_dtr(p)
+        self.assertEqual(code, 0)
+        self.assertEqual(dtr, 0, "DTR is lowered when the port closes")
+        messages = p.trace()
+        closing = messages.index("Closing RS232 Port")
+        self.assertLess(closing, messages.index("Free MPEG system"))
+        self.assertEqual(messages[-3:], ["Halcyra Remote Closed", "", ""])
+
+    def test_native_protocol_lines_are_traced_as_received(self):
+        p = self.start("serial_native", {".hrx\\Protocol": "Halcyra"}, com=2)
+        self.assertEqual(p.line.read(1, timeout=30), ACK)
+        p.line.write(b"PL\r\n")
+        p.wait_trace("Received cmd <PL>")
+        p.line.write(b"\n")
+        p.wait_trace("Received cmd <>")
+        code, _ = self.close_watching_dtr(p)
+        self.assertEqual(code, 0)
+        received = [m for m in p.trace() if m.startswith("Received cmd")]
+        self.assertEqual(received, ["Received cmd <PL>", "Received cmd <>"])
+
+    def test_port_that_cannot_be_opened_is_tried_after_ten_seconds(self):
+        p = self.start("serial_missing_port", {".hrx\\ComID": "4"}, port_wait_ms=None,
+                       before=lambda player: self.point_line_at_directory(player, 4))
+        p.wait_trace("Unable To Open RS232 Port", timeout=60)
+        p.wait_window()
+        lines = stamped(p)
+        waited = time_of(lines, lambda m: m == "Unable To Open RS232 Port") - \
+            time_of(lines, lambda m: m == "Initialising RS232 Port 4")
+        self.assertGreaterEqual(waited, 10000)
+        self.assertEqual(p.close(), 0)
+        messages = p.trace()
+        self.assertFalse([m for m in messages if FOUND_BOARDS.match(m)], "no board is brought up")
+        self.assertNotIn("Starting garbage collection interval at 12:00:00.00", messages)
+        self.assertIn("Closing RS232 Port", messages)
+        self.assertEqual(messages[-3:], ["Halcyra Remote Closed", "", ""])
+
+
+if __name__ == "__main__":
+    unittest.main()
