@@ -9,33 +9,57 @@ it (ptyshim.so, fakecd.drv, rigtool.exe) and, while a test run lasts:
   modem/ptsN        the modem lines the shim saw the player set on /dev/pts/N
   mci.log           the fake CD driver's log of tray requests
 
+Tests that look at pixels use a second prefix, RIG_DIR-pixels, whose Wine
+draws with its X11 driver on an Xvfb of the test run (PixelRig); the main
+prefix keeps the null driver.  Both prefixes get Wine's own fonts, so that
+dialogs get the bitmap "MS Sans Serif" of a Windows PC and their usual sizes.
+Screenshots are kept as artefacts under build/artifacts (artifacts_dir()).
+
 Command line:
   rig.py setup                 fresh prefix for a test run (CTest fixture)
   rig.py teardown              stop this prefix's wineserver, remove it
+  rig.py pixels-setup          start the run's Xvfb and the pixel prefix
+  rig.py pixels-teardown       remove the pixel prefix, stop that Xvfb
   rig.py with-lines P:C ... -- CMD...
                                runs CMD with COM<P> and COM<C> joined like a
                                null-modem cable (P is the player's port, C the
                                controller's), for Windows programs that need
                                both ends of the show controller's line.
 """
+import glob
 import os
 import select
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import threading
 import time
 import tty
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 COM_PORTS = 16
 CD_LETTERS = "efgh"
+WINE_FONTS = "/usr/share/wine/fonts"
+XVFB_SCREEN = "1024x768x24"
 
 
 def rig_dir():
     return os.environ.get("RIG_DIR") or os.path.join(REPO, "build", "rig")
+
+
+def pixel_rig_dir():
+    return rig_dir() + "-pixels"
+
+
+def artifacts_dir():
+    """Where a test run keeps its screenshots: build/artifacts."""
+    path = os.environ.get("HRX_ARTIFACTS") or os.path.join(os.path.dirname(rig_dir()), "artifacts")
+    os.makedirs(path, exist_ok=True)
+    return path
 
 
 def windows_path(unix_path):
@@ -44,8 +68,15 @@ def windows_path(unix_path):
 
 
 class Rig:
-    def __init__(self, directory=None):
+    """graphics: Wine's graphics driver; display: the X display it draws on.
+    tools_dir holds what the build made for the rig (the shim, the fake CD
+    driver, rigtool.exe)."""
+
+    def __init__(self, directory=None, graphics="null", display=None, tools_dir=None):
         self.dir = os.path.abspath(directory or rig_dir())
+        self.graphics = graphics
+        self.display = display
+        self.tools_dir = os.path.abspath(tools_dir or self.dir)
         self.prefix = os.path.join(self.dir, "prefix")
         self.drives = os.path.join(self.dir, "drives")
         self.lines = os.path.join(self.dir, "lines")
@@ -62,8 +93,10 @@ class Rig:
             "WINEDEBUG": os.environ.get("WINEDEBUG", "-all"),
             "HALCYRA_RIG_MODEM_DIR": self.modem,
             "HALCYRA_RIG_MCI_LOG": windows_path(self.mci_log),
-            "LD_PRELOAD": os.path.join(self.dir, "ptyshim.so"),
+            "LD_PRELOAD": os.path.join(self.tools_dir, "ptyshim.so"),
         })
+        if self.display:
+            env["DISPLAY"] = self.display
         if extra:
             env.update(extra)
         return env
@@ -118,6 +151,7 @@ class Rig:
         self._import_registry(self._rig_registry())
         self.wineserver("-k")
         self._install_driver_files()
+        self._install_fonts()
         self.map_drive("d", os.path.join(self.drives, "d"))
         # A persistent server keeps each later program's start near 50 ms;
         # wineboot brings the services up with no test's pipes inherited.
@@ -130,7 +164,7 @@ class Rig:
         def esc(s):
             return s.replace("\\", "\\\\").replace('"', '\\"')
         lines = ["REGEDIT4", "",
-                 "[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]", '"Graphics"="null"', "",
+                 "[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]", '"Graphics"="%s"' % self.graphics, "",
                  "[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]", '"Managed"="N"', "",
                  "[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]", '"ShowCrashDialog"=dword:00000000', "",
                  "[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]"]
@@ -149,7 +183,16 @@ class Rig:
 
     def _install_driver_files(self):
         system32 = os.path.join(self.prefix, "drive_c", "windows", "system32")
-        shutil.copy(os.path.join(self.dir, "fakecd.drv"), system32)
+        shutil.copy(os.path.join(self.tools_dir, "fakecd.drv"), system32)
+
+    def _install_fonts(self):
+        """Wine's own fonts, which this Wine does not find by itself: without
+        them "MS Sans Serif" falls back to a scalable font one pixel lower, and
+        every dialog comes out shorter than on Windows."""
+        fonts = os.path.join(self.prefix, "drive_c", "windows", "Fonts")
+        os.makedirs(fonts, exist_ok=True)
+        for path in glob.glob(os.path.join(WINE_FONTS, "*")):
+            shutil.copy(path, fonts)
 
     def teardown(self):
         if os.path.isdir(self.prefix):
@@ -260,6 +303,139 @@ class Line:
                 pass
 
 
+class Image:
+    """RGB pixels, top row first, as a screenshot gives them."""
+
+    def __init__(self, width, height, rgb):
+        self.width, self.height, self.rgb = width, height, rgb
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.rgb[i:i + 3])
+
+    def crop(self, left, top, right, bottom):
+        left, top = max(left, 0), max(top, 0)
+        right, bottom = min(right, self.width), min(bottom, self.height)
+        rows = [self.rgb[(y * self.width + left) * 3:(y * self.width + right) * 3] for y in range(top, bottom)]
+        return Image(right - left, bottom - top, b"".join(rows))
+
+    def save_png(self, path):
+        def chunk(kind, data):
+            return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+        stride = self.width * 3
+        raw = b"".join(b"\0" + self.rgb[y * stride:(y + 1) * stride] for y in range(self.height))
+        with open(path, "wb") as f:
+            f.write(b"\x89PNG\r\n\x1a\n")
+            f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0)))
+            f.write(chunk(b"IDAT", zlib.compress(raw, 6)))
+            f.write(chunk(b"IEND", b""))
+
+
+def read_xwd(path):
+    """An Image of an xwd dump of a TrueColor screen (24 or 32 bits a pixel)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    fields = struct.unpack(">25I", data[:100])
+    header_size, width, height = fields[0], fields[4], fields[5]
+    byte_order, bits_per_pixel, bytes_per_line = ("little" if fields[7] == 0 else "big"), fields[11], fields[12]
+    masks, colours = fields[14:17], fields[19]
+    if bits_per_pixel not in (24, 32):
+        raise ValueError("xwd dump of %d bits a pixel" % bits_per_pixel)
+    size = bits_per_pixel // 8
+    shifts = [(m & -m).bit_length() - 1 for m in masks]
+    offset = header_size + colours * 12
+    rgb = bytearray(width * height * 3)
+    for y in range(height):
+        row = offset + y * bytes_per_line
+        out = y * width * 3
+        for x in range(width):
+            value = int.from_bytes(data[row + x * size:row + x * size + size], byte_order)
+            i = out + x * 3
+            rgb[i] = (value & masks[0]) >> shifts[0]
+            rgb[i + 1] = (value & masks[1]) >> shifts[1]
+            rgb[i + 2] = (value & masks[2]) >> shifts[2]
+    return Image(width, height, bytes(rgb))
+
+
+class PixelRig(Rig):
+    """The prefix for tests that look at pixels: Wine's X11 driver (windows
+    unmanaged) on the Xvfb that pixels-setup started for the test run."""
+
+    def __init__(self, directory=None):
+        directory = os.path.abspath(directory or pixel_rig_dir())
+        display = None
+        try:
+            with open(os.path.join(directory, "display")) as f:
+                display = f.read().strip()
+        except FileNotFoundError:
+            pass
+        super().__init__(directory, graphics="x11", display=display, tools_dir=rig_dir())
+
+    def screenshot(self):
+        """The whole screen, as an Image."""
+        path = os.path.join(self.dir, "screen.xwd")
+        subprocess.run(["xwd", "-root", "-silent", "-display", self.display, "-out", path],
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=True, timeout=30)
+        return read_xwd(path)
+
+    def setup_pixels(self):
+        self.stop_xvfb()
+        os.makedirs(self.dir, exist_ok=True)
+        self.display = self._start_xvfb()
+        with open(os.path.join(self.dir, "display"), "w") as f:
+            f.write(self.display)
+        self.setup()
+
+    def _start_xvfb(self):
+        """Starts Xvfb on a free display, detached from our output; returns
+        the display name."""
+        read_end, write_end = os.pipe()
+        with open(os.path.join(self.dir, "xvfb.log"), "ab") as log:
+            proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", XVFB_SCREEN,
+                                     "-nolisten", "tcp"],
+                                    pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                    start_new_session=True)
+        os.close(write_end)
+        with open(os.path.join(self.dir, "xvfb.pid"), "w") as f:
+            f.write(str(proc.pid))
+        number = b""
+        deadline = time.monotonic() + 30
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            ready, _, _ = select.select([read_end], [], [], 1)
+            if ready:
+                chunk = os.read(read_end, 16)
+                if not chunk:
+                    break
+                number += chunk
+        os.close(read_end)
+        if not number.strip():
+            raise RuntimeError("Xvfb did not start; see %s" % os.path.join(self.dir, "xvfb.log"))
+        return ":" + number.decode().strip()
+
+    def stop_xvfb(self):
+        pid_path = os.path.join(self.dir, "xvfb.pid")
+        try:
+            with open(pid_path) as f:
+                pid = int(f.read())
+        except (FileNotFoundError, ValueError):
+            return
+        try:
+            os.kill(pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+        os.unlink(pid_path)
+
+    def teardown_pixels(self):
+        if self.display:
+            self.teardown()
+        self.stop_xvfb()
+        for name in ("display", "screen.xwd"):
+            path = os.path.join(self.dir, name)
+            if os.path.exists(path):
+                os.unlink(path)
+
+
 def relay(a, b, stop):
     """Copies bytes both ways between two pty masters until stop is set."""
     while not stop.is_set():
@@ -304,6 +480,12 @@ def main(argv):
         return 0
     if len(argv) >= 2 and argv[1] == "teardown":
         Rig().teardown()
+        return 0
+    if len(argv) >= 2 and argv[1] == "pixels-setup":
+        PixelRig().setup_pixels()
+        return 0
+    if len(argv) >= 2 and argv[1] == "pixels-teardown":
+        PixelRig().teardown_pixels()
         return 0
     if len(argv) >= 2 and argv[1] == "with-lines" and "--" in argv:
         split = argv.index("--")

@@ -37,7 +37,7 @@
 //   ctl-enabled DLG ID           prints 1 or 0
 //   ctl-style DLG ID             prints the control's style in hex
 //   ctl-rect DLG ID              prints the control's screen rectangle
-//   ctl-press DLG ID             posts BN_CLICKED of the button to its parent
+//   ctl-press DLG ID             posts BN_CLICKED of the button ID to its parent
 //   ctl-send DLG ID MSG WP LP    sends a message to the control, prints the
 //                                result
 //   modules CLASS                prints the modules loaded by the process of
@@ -334,30 +334,40 @@ static HWND FindDialog(const char *title)
 
 struct ControlSearch {
     int id;
+    const char *cls;
     HWND found;
 };
 
 static BOOL CALLBACK MatchControl(HWND hwnd, LPARAM param)
 {
     ControlSearch *search = (ControlSearch *)param;
-    if (GetDlgCtrlID(hwnd) != search->id)
+    char cls[64] = "";
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (GetDlgCtrlID(hwnd) != search->id || (search->cls && _stricmp(cls, search->cls) != 0))
         return TRUE;
     search->found = hwnd;
     return FALSE;
 }
 
-static HWND FindControl(const char *title, const char *id)
+// The first control with that id, of class cls unless that is null (a
+// file dialog's list view shares the id of its Open button).
+static HWND FindControlOfClass(const char *title, const char *id, const char *cls)
 {
     HWND dialog = FindDialog(title);
     if (!dialog) {
         fprintf(stderr, "rigtool: no dialog '%s'\n", title);
         return NULL;
     }
-    ControlSearch search = {(int)Number(id), NULL};
+    ControlSearch search = {(int)Number(id), cls, NULL};
     EnumChildWindows(dialog, MatchControl, (LPARAM)&search);
     if (!search.found)
         fprintf(stderr, "rigtool: no control %s in '%s'\n", id, title);
     return search.found;
+}
+
+static HWND FindControl(const char *title, const char *id)
+{
+    return FindControlOfClass(title, id, NULL);
 }
 
 static LRESULT SendWithTimeout(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool *ok)
@@ -556,7 +566,7 @@ static int ControlRect(char **a)
 
 static int ControlPress(char **a)
 {
-    HWND control = FindControl(a[0], a[1]);
+    HWND control = FindControlOfClass(a[0], a[1], "Button");
     if (!control)
         return 1;
     WPARAM command = MAKEWPARAM(GetDlgCtrlID(control), BN_CLICKED);
