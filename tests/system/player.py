@@ -11,9 +11,19 @@ from rig import Rig, windows_path
 SETTINGS_KEY = "HKCU\\SOFTWARE\\Calloway Software\\Halcyra\\V2.00"
 WINDOW_CLASS = "Halcyra.hrx"
 WM_CLOSE = 0x0010
+WM_KEYDOWN = 0x0100
 WM_COMMAND = 0x0111
 WM_SYSCOMMAND = 0x0112
+SC_CLOSE = 0xF060
+VK_ESCAPE = 0x1B
+IDOK, IDCANCEL = 1, 2
+IDM_PROPERTIES = 40003
+IDM_ABOUT = 40005
+PSM_SETCURSEL = 0x0400 + 101
+PSM_PRESSBUTTON = 0x0400 + 113
+PSBTN_OK, PSBTN_CANCEL = 3, 5
 TRACE_STAMP = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d\d\d - ")
+AUTOSCRIPT_STAMP = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d - ")
 
 
 class Player:
@@ -29,7 +39,7 @@ class Player:
     # -- outside tools -------------------------------------------------------
     def tool(self, *commands, check=True):
         """Runs rigtool.exe; commands are lists of words, joined by ';'."""
-        args = [os.path.join(self.rig.dir, "rigtool.exe")]
+        args = [os.path.join(self.rig.tools_dir, "rigtool.exe")]
         for i, command in enumerate(commands):
             if i:
                 args.append(";")
@@ -38,6 +48,21 @@ class Player:
         if check and code != 0:
             raise AssertionError("rigtool %s failed (%d): %s" % (commands, code, out))
         return code, out
+
+    def ask(self, *commands):
+        """Runs rigtool commands; returns each one's output as a list of lines."""
+        code, out = self.tool(*commands)
+        answers, lines = [], []
+        for line in out.replace("\r\n", "\n").split("\n"):
+            if line == "--":
+                answers.append(lines)
+                lines = []
+            else:
+                lines.append(line)
+        return answers
+
+    def dialog(self, title):
+        return Dialog(self, title)
 
     def clear_settings(self):
         self.tool(["reg-delete-key", SETTINGS_KEY])
@@ -95,6 +120,16 @@ class Player:
     def menu(self, command_id):
         self.post(WM_COMMAND, command_id, 0)
 
+    def open_properties(self):
+        """File > Properties: posted, since the sheet's modal loop would hold
+        a sent command until the sheet closes."""
+        self.menu(IDM_PROPERTIES)
+        return Sheet(self).wait()
+
+    def modules(self):
+        """Names of the modules loaded in the player's process, lower case."""
+        return [name.lower() for name in self.ask(["modules", WINDOW_CLASS])[0]]
+
     def close(self, timeout=30):
         """Closes the main window and returns the exit code."""
         if self.proc and self.proc.poll() is None:
@@ -117,22 +152,119 @@ class Player:
             self.line = None
 
     # -- the trace log -----------------------------------------------------------
-    def trace_raw(self):
+    def trace_raw(self, path=None):
         try:
-            with open(self.trace_path, "rb") as f:
+            with open(path or self.trace_path, "rb") as f:
                 return f.read()
         except FileNotFoundError:
             return b""
 
-    def trace(self):
-        """The messages of the trace log, without time stamps."""
-        text = self.trace_raw().decode("latin-1").replace("\r\n", "\n")
+    def trace(self, path=None):
+        """The messages of the trace log (or of another trace file), without
+        time stamps."""
+        text = self.trace_raw(path).decode("latin-1").replace("\r\n", "\n")
         return [TRACE_STAMP.sub("", line) for line in text.split("\n")[:-1]]
 
-    def wait_trace(self, message, timeout=20, count=1):
+    def autoscript_log(self):
+        """The messages of the AutoScript run's lines in the trace log (their
+        time stamps carry no milliseconds)."""
+        text = self.trace_raw().decode("latin-1").replace("\r\n", "\n")
+        return [AUTOSCRIPT_STAMP.sub("", line) for line in text.split("\n") if AUTOSCRIPT_STAMP.match(line)]
+
+    def wait_autoscript_log(self, message, timeout=20):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            if self.trace().count(message) >= count:
+            if message in self.autoscript_log():
                 return
             time.sleep(0.05)
-        raise AssertionError("trace never showed %r; it holds:\n%s" % (message, "\n".join(self.trace())))
+        raise AssertionError("the AutoScript log never showed %r; the trace holds:\n%s"
+                             % (message, "\n".join(self.trace())))
+
+    def wait_trace(self, message, timeout=20, count=1, path=None):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.trace(path).count(message) >= count:
+                return
+            time.sleep(0.05)
+        raise AssertionError("trace never showed %r; it holds:\n%s" % (message, "\n".join(self.trace(path))))
+
+
+class Dialog:
+    """A dialog of the player as an operator works it from outside, found by
+    its title ("" for the untitled splash window)."""
+
+    def __init__(self, player, title):
+        self.player = player
+        self.title = title
+
+    def wait(self, timeout=10):
+        code, _ = self.player.tool(["dialog-wait", self.title, int(timeout * 1000)], check=False)
+        if code != 0:
+            raise AssertionError("no dialog %r within %s s" % (self.title, timeout))
+        return self
+
+    def gone(self, timeout=10):
+        """True when the dialog has gone within the time."""
+        code, _ = self.player.tool(["dialog-gone", self.title, int(timeout * 1000)], check=False)
+        return code == 0
+
+    def exists(self):
+        return not self.gone(0)
+
+    def rect(self):
+        """((left, top, right, bottom) of the window, the same of its client area)."""
+        window, client = self.player.ask(["dialog-rect", self.title])[0]
+        return tuple(int(v) for v in window.split()), tuple(int(v) for v in client.split())
+
+    def post(self, msg, wparam=0, lparam=0):
+        self.player.tool(["dialog-post", self.title, msg, wparam, lparam])
+
+    def send(self, msg, wparam=0, lparam=0):
+        return int(self.player.ask(["dialog-send", self.title, msg, wparam, lparam])[0][0])
+
+    def text(self, control):
+        return self.player.ask(["ctl-text", self.title, control])[0][0]
+
+    def set_text(self, control, text):
+        self.player.tool(["ctl-set-text", self.title, control, text])
+
+    def select(self, control, text):
+        """Chooses the entry text of a drop-down list, as a click would."""
+        self.player.tool(["ctl-select", self.title, control, text])
+
+    def selection(self, control):
+        """(index, text) of the selected entry; (-1, "") when none is."""
+        index, _, text = self.player.ask(["ctl-selection", self.title, control])[0][0].partition("\t")
+        return int(index), text
+
+    def items(self, control):
+        return self.player.ask(["ctl-items", self.title, control])[0]
+
+    def enabled(self, control):
+        return self.player.ask(["ctl-enabled", self.title, control])[0][0] == "1"
+
+    def control_rect(self, control):
+        return tuple(int(v) for v in self.player.ask(["ctl-rect", self.title, control])[0][0].split())
+
+    def press(self, control):
+        self.player.tool(["ctl-press", self.title, control])
+
+    def control_send(self, control, msg, wparam=0, lparam=0):
+        return int(self.player.ask(["ctl-send", self.title, control, msg, wparam, lparam])[0][0])
+
+
+class Sheet(Dialog):
+    """The property sheet: its pages exist once they have been shown."""
+
+    def __init__(self, player):
+        super().__init__(player, "Properties")
+
+    def show_page(self, index):
+        self.send(PSM_SETCURSEL, index, 0)
+
+    def ok(self):
+        # Posted: a sent button press does not end the sheet's modal loop.
+        self.post(PSM_PRESSBUTTON, PSBTN_OK, 0)
+
+    def cancel(self):
+        self.post(PSM_PRESSBUTTON, PSBTN_CANCEL, 0)
