@@ -98,13 +98,14 @@ def ramp(first, last, count):
 
 def splash_palette():
     """The colour table as (r, g, b) tuples, in index order."""
-    colours = ramp((12, 16, 48), (16, 84, 100), BACKGROUND_COUNT)
+    # Blue rises by one a step, so no two background rows share a colour.
+    colours = [(10 + i // 12, 16 + i * 70 // (BACKGROUND_COUNT - 1), 48 + i) for i in range(BACKGROUND_COUNT)]
     colours += [hsv(i / RAINBOW_COUNT, 0.55, 0.95) for i in range(RAINBOW_COUNT)]
     colours += ramp((96, 96, 104), (236, 236, 240), GREY_COUNT)
     colours += ramp((255, 236, 140), (200, 120, 24), GOLD_COUNT)
     colours += [(4, 4, 12), (255, 255, 255)]
     colours += ramp((220, 236, 255), (150, 190, 230), PALE_COUNT)
-    assert len(colours) == COLOUR_COUNT
+    assert len(colours) == COLOUR_COUNT and len(set(colours)) == COLOUR_COUNT
     return colours
 
 
