@@ -19,7 +19,7 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure --timeout 900
 
 demo: build
-	tools/demo.sh $(BUILD)
+	python3 tools/demo.py $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

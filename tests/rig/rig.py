@@ -130,6 +130,38 @@ class Rig:
         finally:
             log.close()
 
+    def programs(self, name):
+        """Linux pids of the running Windows programs of this prefix whose
+        command line names `name` (for example "hrx.exe")."""
+        pids = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    cmdline = f.read().replace(b"\0", b" ").decode("latin-1")
+                with open("/proc/%s/environ" % entry, "rb") as f:
+                    environ = f.read().split(b"\0")
+            except OSError:
+                continue
+            if name.lower() in cmdline.lower() and ("WINEPREFIX=" + self.prefix).encode() in environ:
+                pids.append(int(entry))
+        return pids
+
+    def kill_programs(self, name, timeout=10):
+        """Kills every running copy of a program in this prefix."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            pids = self.programs(name)
+            if not pids:
+                return
+            for pid in pids:
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except OSError:
+                    pass
+            time.sleep(0.1)
+
     def wineserver(self, *args):
         subprocess.run(["wineserver"] + list(args), env=self.env(), stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -99,6 +99,8 @@ class Player:
 
     # -- the program -----------------------------------------------------------
     def start(self, com=None, port_wait_ms=0, board_wait_ms=0, extra_env=None, args=()):
+        if self.rig.programs("hrx.exe"):
+            raise AssertionError("a player of an earlier test still runs")
         if com is not None:
             self.line = self.rig.open_line(com)
         env = {"HALCYRA_PORT_WAIT_MS": str(port_wait_ms), "HALCYRA_BOARD_WAIT_MS": str(board_wait_ms)}
@@ -144,9 +146,11 @@ class Player:
         return code
 
     def kill(self):
+        """Ends the player whatever state it is in, and any stray copy."""
         if self.proc and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        self.rig.kill_programs("hrx.exe")
         if self.line:
             self.line.close()
             self.line = None
