@@ -16,6 +16,29 @@
 
 #define TRACE_LINE_MAX 2048
 #define TRIM_PIECE_SIZE 256
+#define TRACE_OPEN_SPIN_ATTEMPTS 20
+#define TRACE_OPEN_ATTEMPTS 1000
+
+namespace {
+
+// Opens the file to append one line.  Other writers are shut out while the
+// line is written (readers such as Notepad are not): Wine places an
+// "append" at the end it saw at the time, so two writers at once could put
+// their lines at the same place.  A writer that finds the file busy tries
+// again a moment later, for at most about a second, then drops its line.
+HANDLE OpenForAppend(const char *path)
+{
+    for (int attempt = 0; attempt < TRACE_OPEN_ATTEMPTS; attempt++) {
+        HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION)
+            return file;
+        Sleep(attempt < TRACE_OPEN_SPIN_ATTEMPTS ? 0 : 1);
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
 
 void AppendTraceLine(const char *path, const char *prefix, const char *message)
 {
@@ -35,8 +58,7 @@ void AppendTraceLine(const char *path, const char *prefix, const char *message)
     }
     *out++ = '\r';
     *out++ = '\n';
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = OpenForAppend(path);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD written;
         WriteFile(file, line, (DWORD)length, &written, NULL);

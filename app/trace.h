@@ -8,9 +8,8 @@
 #include <stddef.h>
 
 // Appends prefix, message and a line end to a file in one write, each line
-// feed stored as CR LF.  The file system places the line at the end of the
-// file, so lines of different threads and writers never overlap.  A file
-// that cannot be opened loses the line.
+// feed stored as CR LF.  Lines of different threads and writers never
+// overlap.  A file that cannot be opened loses the line.
 void AppendTraceLine(const char *path, const char *prefix, const char *message);
 
 // Appends "dd/mm/yy hh:mm:ss.mmm - message".  Returns 1 in every case.

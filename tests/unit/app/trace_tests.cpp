@@ -109,7 +109,7 @@ DWORD WINAPI WriteManyLines(LPVOID param)
 TEST(TraceLog, LinesOfTwoThreadsNeverOverlap)
 {
     const char *path = "two-writers.txt";
-    WriteFile(path, "");
+    DeleteFileA(path);
     Writer a = {path, 'a'}, b = {path, 'b'};
     HANDLE threads[2] = {CreateThread(NULL, 0, WriteManyLines, &a, 0, NULL),
                          CreateThread(NULL, 0, WriteManyLines, &b, 0, NULL)};
