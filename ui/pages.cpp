@@ -2,7 +2,6 @@
 // each shows the sheet's copy of the settings and writes every change
 // straight into it (UI thread).
 #include <windows.h>
-#include <commctrl.h>
 #include <prsht.h>
 #include <stdio.h>
 #include <string.h>

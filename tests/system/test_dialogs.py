@@ -94,7 +94,8 @@ class Splash(unittest.TestCase):
 class AboutBox(unittest.TestCase):
     def test_lists_its_lines_and_closes_three_ways_without_a_trace_line(self):
         p, _ = start_player(self)
-        p.wait_window()
+        # The splash closes once start-up has reached the message loop.
+        self.assertTrue(p.dialog("").wait(10).gone(15))
         before = p.trace()
         closings = [
             ("OK", lambda about: about.press(IDOK)),
@@ -183,8 +184,7 @@ class Screenshots(unittest.TestCase):
 
     def test_about_box_shows_the_picture_and_has_its_size(self):
         p, _ = start_player(self, rig=self.rig)
-        p.wait_window()
-        self.assertTrue(p.dialog("").gone(15))
+        self.assertTrue(p.dialog("").wait(10).gone(15))
         p.menu(IDM_ABOUT)
         about = p.dialog(ABOUT_TITLE).wait()
         time.sleep(0.5)
