@@ -1,0 +1,111 @@
+"""The controller's side of the line: ldpctl commissioning a player over the
+rig's joined COM ports, and the native line protocol opening and playing a
+chapter file by name."""
+import os
+import sys
+import threading
+import time
+import unittest
+
+from player import Player
+from rig import relay, windows_path
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                                "tools"))
+import mkmpeg  # noqa: E402
+
+CONTROLLER_COM = 12
+
+
+class Consoles(unittest.TestCase):
+    def setUp(self):
+        self.player = Player(self.id().rsplit(".", 1)[1])
+        p = self.player
+        p.clear_settings()
+        movie = os.path.join(p.rig.drive_dir("d"), "Movie")
+        for name in os.listdir(movie):
+            os.unlink(os.path.join(movie, name))
+        for name in ("clip one.mpg", "intro.mpg", "loop.mpg"):
+            mkmpeg.write_stream(os.path.join(movie, name), 50)
+        p.set_settings({"Debug\\TraceFile": windows_path(p.trace_path)})
+        self.journal = os.path.join(p.work, "journal.txt")
+        self.stop = None
+
+    def tearDown(self):
+        if self.stop:
+            self.stop.set()
+        self.player.kill()
+
+    def start(self):
+        p = self.player
+        p.start(com=2, extra_env={"RTDSIM_BOARDS": "2", "RTDSIM_JOURNAL": self.journal})
+        self.assertEqual(p.line.read(1, timeout=60), b"\x0a")
+        p.wait_window()
+
+    def test_ldpctl_sends_commands_by_name_and_prints_each_answer(self):
+        p = self.player
+        self.start()
+        controller = p.rig.open_line(CONTROLLER_COM)
+        self.stop = threading.Event()
+        threading.Thread(target=relay, args=(p.line.master, controller.master, self.stop), daemon=True).start()
+        script = os.path.join(p.work, "commission.ldp")
+        with open(script, "w") as f:
+            f.write("# chapter 1, then a few enquiries\nchapter-mode\nsearch 1; chpenq\n0x91\nsearch 9\nboard 1; srcenq\n")
+        code, out = p.rig.wine([os.path.join(p.rig.bin, "ldpctl.exe"), "-p", "COM%d" % CONTROLLER_COM,
+                                "-f", windows_path(script)], timeout=60)
+        controller.close()
+        self.assertEqual(code, 3, out)
+        self.assertEqual(out.replace("\r\n", "\n").splitlines(), [
+            "ldpctl on COM12",
+            "-> 0x69 SETCHPMODE", "  <- 0x0A ACK",
+            "-> 0x43 SEARCH", "  <- 0x0A ACK",
+            "-> 0x31 digit", "  <- 0x0A ACK",
+            "-> 0x40 ENTER", "  <- 0x0A ACK", "  <- 0x01 COMPLETION",
+            "-> 0x76 CHPENQ", '  <- "01"',
+            "-> 0x91 unknown", "  <- 0x0B NAK",
+            "-> 0x43 SEARCH", "  <- 0x0A ACK",
+            "-> 0x39 digit", "  <- 0x0A ACK",
+            "-> 0x40 ENTER", "  <- 0x0A ACK", "  <- 0x05 NOT-TARGET",
+            "-> 0x53 SETSCRMODE", "  <- 0x0A ACK",
+            "-> 0x31 digit", "  <- 0x0A ACK",
+            "-> 0x40 ENTER", "  <- 0x0A ACK", "  <- 0x01 COMPLETION",
+            "-> 0x54 SRCENQ", '  <- "01"',
+            "1 command(s) got NAK or no answer",
+        ])
+        self.assertEqual(p.close(), 0)
+
+    def test_native_lines_open_and_play_a_file_by_name_and_the_watcher_keeps_it_going(self):
+        p = self.player
+        p.set_settings({".hrx\\Protocol": "Halcyra"})
+        self.start()
+        p.line.write(b'SA "D:\\Movie\\clip one.mpg" 1\r\n')
+        p.wait_trace("01 - Opening MPEG file D:\\Movie\\clip one.mpg")
+        p.line.write(b"pl\r\n")
+        p.wait_trace("Received cmd <pl>")
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and "rtdContinue 1 -> 258" not in self.journal_lines():
+            time.sleep(0.05)
+        journal = self.journal_lines()
+        self.assertIn('rtdOpen 1 "D:\\Movie\\clip one.mpg" 0 -> 0', journal)
+        self.assertIn("rtdPlay 1 0 2147483647 3 -> 0", journal)
+        played = journal.index("rtdPlay 1 0 2147483647 3 -> 0")
+        self.assertGreater(journal[played:].count("rtdContinue 1 -> 0"), 20, "the watcher services the board")
+        self.assertIn("rtdContinue 1 -> 258", journal[played:])
+        # The file has ended: the board waits on the current chapter, 0,
+        # which is the same file here.
+        p.wait_trace("01 - Opening MPEG file D:\\Movie\\clip one.mpg", count=2)
+        p.line.write(b"OP, now\r\n")
+        self.assertEqual(p.line.read(2, timeout=5), b"R\n")
+        self.assertEqual(p.rig.mci_requests()[-3:], ["open", "set door open", "close"])
+        p.line.write(b"OPEN\r\nSA x.mpg 7\r\n")
+        p.wait_trace("Unable to open MPEG file x.mpg")
+        self.assertEqual(p.line.read_quiet(0.3), b"")
+        self.assertEqual(p.close(), 0)
+
+    def journal_lines(self):
+        with open(self.journal, "rb") as f:
+            return f.read().decode("latin-1").splitlines()
+
+
+if __name__ == "__main__":
+    unittest.main()
