@@ -197,13 +197,15 @@ class WhatTheSheetStores(SheetTest):
         browse.press(IDOK)
         self.assertTrue(browse.gone())
         self.assertEqual(sheet.text(IDC_CHAPTER_FILTER), "D:\\Movie\\*.mpg")
-        self.press_ok(sheet)
-        self.assertEqual(p.registry_text(".hrx")["DefaultMPEG"], "D:\\Movie\\*.mpg")
+        sheet.ok()
         # The relative trace file stays where it was: the dialog's folder
         # did not become the player's current directory.
-        assert_in_order(self, self.trace_since(count), ["User Cmd - Properties", "Free MPEG system",
-                                                         "Initialising VideoQuest Board(s)"])
+        p.wait_trace("Free MPEG system", timeout=RESTART_S)
         self.assertFalse(os.path.exists(stray_trace))
+        self.expect_ack(p.line)
+        self.assertEqual(p.registry_text(".hrx")["DefaultMPEG"], "D:\\Movie\\*.mpg")
+        assert_in_order(self, self.trace_since(count), ["User Cmd - Properties", "Free MPEG system",
+                                                         "Initialising VideoQuest Board(s)", "CHP 0 - D:\\Movie\\intro.mpg"])
 
     def test_trace_lines_move_to_the_new_file_and_an_empty_size_stores_0(self):
         p = self.start()
