@@ -120,7 +120,11 @@ void OnTimer(HWND hwnd, InstanceRecord *record, WPARAM wParam)
         if (FindAutoScript(hwnd) == 1) {
             record->autoScriptRunning = 1;
             RunAutoScriptDialog(hwnd);
-            record->autoScriptRunning = 0;
+            // The window may have been closed while the dialog ran, and
+            // its record released with it.
+            record = GetInstanceRecord(hwnd);
+            if (record)
+                record->autoScriptRunning = 0;
         }
         break;
     case IDT_GARBAGE_COLLECTION:

@@ -76,7 +76,12 @@ void ApplySettings(HWND hwnd, InstanceRecord *record, const Settings &copy)
     CloseCommPort(hwnd, &record->serial);
     TakeDownBoards(hwnd);
     record->settings = copy;
-    OpenCommPort(hwnd, &record->serial);
+    // A start-up that found no port started no playback or trim timer; a
+    // link opened here needs them (restarting a running timer is harmless).
+    if (OpenCommPort(hwnd, &record->serial) == 0) {
+        SetTimer(hwnd, IDT_PLAYBACK_POLL, PLAYBACK_POLL_MS, NULL);
+        SetTimer(hwnd, IDT_GARBAGE_COLLECTION, GARBAGE_COLLECTION_MS, NULL);
+    }
     BringUpBoards(hwnd);
     CopyText(record->currentFile, sizeof record->currentFile, record->settings.defaultMpeg);
     BuildChapterTable(hwnd);

@@ -254,10 +254,14 @@ class Rig:
         return Line(self, com)
 
     def remove_line(self, com):
-        """Makes COM<n> a port that does not exist."""
+        """Makes COM<n> a port that cannot be opened.  Its line points at a
+        directory: Wine opens a COM port whose line is missing altogether as
+        a device of its own."""
+        directory = os.path.join(self.lines, "not-a-port")
+        os.makedirs(directory, exist_ok=True)
         link = self.line_link(com)
-        if os.path.lexists(link):
-            os.unlink(link)
+        os.symlink(directory, link + ".new")
+        os.replace(link + ".new", link)
 
     def mci_requests(self):
         with open(self.mci_log) as f:

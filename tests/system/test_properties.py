@@ -29,6 +29,19 @@ CLOSE_DOWN_IMAGE = "C:\\Program File\\Calloway Software\\Halcyra\\Stills\\Callow
 BOARDS = 2
 
 
+def one_second_stream():
+    """An MPEG stream of 25 frames, made by the repository's generator."""
+    import importlib.util
+    tools = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "tools")
+    spec = importlib.util.spec_from_file_location("mkmpeg", os.path.join(tools, "mkmpeg.py"))
+    mkmpeg = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(mkmpeg)
+    path = os.path.join(os.environ.get("TEST_WORK_DIR", "."), "one-second.mpg")
+    mkmpeg.write_stream(path, 25)
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def assert_in_order(test, lines, expected):
     """Every expected line appears in lines, in this order (others between)."""
     at = 0
@@ -354,6 +367,28 @@ class RestartOnOk(SheetTest):
                         take_down_lines(BOARDS, CLOSE_DOWN_IMAGE)
                         + bring_up_lines("VideoPlex", BOARDS, START_UP_IMAGE, chapter))
         self.assertIn("osmpeg.dll", p.modules())
+
+
+    def test_ok_that_opens_a_port_missing_at_start_up_starts_the_playback_watch(self):
+        self.player = p = Player(self.id().rsplit(".", 1)[-1], rig=self.rig)
+        self.addCleanup(self.stop)
+        p.clear_settings()
+        p.set_settings({".hrx\\ComID": "3"})
+        p.rig.remove_line(3)
+        p.start(extra_env={"RTDSIM_BOARDS": "1"})
+        p.wait_window()
+        p.wait_trace("Unable To Open RS232 Port")
+        path = os.path.join(p.rig.drive_dir("d"), "Movie", "a.mpg")
+        with open(path, "wb") as f:
+            f.write(one_second_stream())
+        self.addCleanup(os.unlink, path)
+        p.line = p.rig.open_line(3)
+        sheet = p.open_properties()
+        self.press_ok(sheet)
+        p.line.write(b"iC0@:")
+        self.assertEqual(p.line.read(6, timeout=5), ACK * 4 + b"\x01" + ACK)
+        # The file ends after a second; the watch opens the chapter again.
+        p.wait_trace("00 - Opening MPEG file D:\\Movie\\a.mpg", count=3, timeout=10)
 
 
 class PageScreenshots(SheetTest):

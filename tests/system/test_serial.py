@@ -7,7 +7,6 @@ import re
 import unittest
 
 from player import Player, WM_CLOSE
-from rig import Rig
 
 ACK, NAK = b"\x0a", b"\x0b"
 STARTED = re.compile(r"^Started CommWatchThread ID 0x[0-9a-f]+$")
@@ -49,16 +48,6 @@ class SerialLink(unittest.TestCase):
             before(self.player)
         self.player.start(**start_args)
         return self.player
-
-    def point_line_at_directory(self, player, com):
-        """COM<com> stands for a port that exists but cannot be opened (Wine
-        opens a COM port whose line is missing as a device of its own)."""
-        directory = os.path.join(player.work, "not-a-port")
-        os.makedirs(directory, exist_ok=True)
-        link = Rig().line_link(com)
-        os.symlink(directory, link + ".new")
-        os.replace(link + ".new", link)
-        self.addCleanup(os.unlink, link)
 
     def close_watching_dtr(self, player):
         """Closes the player; returns (exit code, DTR as the line saw it after)."""
@@ -111,7 +100,7 @@ class SerialLink(unittest.TestCase):
 
     def test_port_that_cannot_be_opened_is_tried_after_ten_seconds(self):
         p = self.start("serial_missing_port", {".hrx\\ComID": "4"}, port_wait_ms=None,
-                       before=lambda player: self.point_line_at_directory(player, 4))
+                       before=lambda player: player.rig.remove_line(4))
         p.wait_trace("Unable To Open RS232 Port", timeout=60)
         p.wait_window()
         lines = stamped(p)
