@@ -2,7 +2,6 @@
 controller's end of the line and from the trace log: the wait before the port
 opens, DTR, the single start-up byte, commands reaching the player, closing,
 and a port that cannot be opened (with the real ten-second wait)."""
-import os
 import re
 import unittest
 
