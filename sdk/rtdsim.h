@@ -6,9 +6,12 @@
 #include <stdint.h>
 
 // Environment read by rtdInitSystem (boards, time scale) and by the first
-// call after loading or after rtdFreeSystem (journal).
+// call after loading or after rtdFreeSystem (journal, its time stamps).
 #define RTDSIM_BOARDS_ENV "RTDSIM_BOARDS"
 #define RTDSIM_JOURNAL_ENV "RTDSIM_JOURNAL"
+// "1": every journal line begins with the time of the call, milliseconds
+// of the performance counter with three decimals, and a blank.
+#define RTDSIM_JOURNAL_TIMES_ENV "RTDSIM_JOURNAL_TIMES"
 #define RTDSIM_TIME_SCALE_ENV "RTDSIM_TIME_SCALE"
 #define RTDSIM_DEFAULT_BOARDS 2
 #define RTDSIM_MAX_TIME_SCALE 100000
@@ -21,7 +24,8 @@
 #define RTDSIM_FRAMES_PER_SECOND 25
 
 // Appends one line to the journal when RTDSIM_JOURNAL names a file; the
-// format is printf's, the line feed is added.
+// format is printf's, the line feed is added, and the time stamp goes
+// first when RTDSIM_JOURNAL_TIMES asks for it.
 void JournalLine(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // Closes the journal; the next line reads RTDSIM_JOURNAL again.
 void JournalClose(void);

@@ -20,6 +20,7 @@ protected:
     {
         rtdFreeSystem();
         SetEnv("RTDSIM_JOURNAL", journal.path.c_str());
+        SetEnv("RTDSIM_JOURNAL_TIMES", NULL);
         SetEnv("RTDSIM_BOARDS", NULL);
         SetEnv("RTDSIM_TIME_SCALE", NULL);
         DeleteFileA(journal.path.c_str());
@@ -132,6 +133,49 @@ TEST_F(SdkTest, JournalHasOneLinePerCallWithArgumentsAndResult)
     EXPECT_EQ(journal.all().size(), expected.size());
     rtdFreeSystem();
     DeleteFileA(other.path.c_str());
+}
+
+// With RTDSIM_JOURNAL_TIMES 1, and only then, a line begins with the
+// millisecond time of the call, so that a bench can measure service periods.
+TEST_F(SdkTest, JournalTimeStampsOnlyWhenAsked)
+{
+    struct Case {
+        int line;
+        const char *times;
+        bool stamped;
+    } cases[] = {{__LINE__, NULL, false}, {__LINE__, "1", true},  {__LINE__, "0", false},
+                 {__LINE__, "", false},   {__LINE__, "11", false}, {__LINE__, "yes", false}};
+    for (const Case &c : cases) {
+        DeleteFileA(journal.path.c_str());
+        SetEnv("RTDSIM_JOURNAL_TIMES", c.times);
+        rtdInitSystem(0, "c:\\", 0);
+        Sleep(30);
+        rtdContinue(0);
+        rtdFreeSystem();
+        std::vector<std::string> lines = journal.all();
+        ASSERT_EQ(lines.size(), 3u) << "case of line " << c.line << Lines(lines);
+        const char *calls[] = {"rtdInitSystem 0 \"c:\\\" 0 -> 2", "rtdContinue 0 -> 0", "rtdFreeSystem -> 0"};
+        double stamps[3] = {};
+        for (int i = 0; i < 3; i++) {
+            std::string call = lines[i];
+            if (c.stamped) {
+                size_t blank = call.find(' ');
+                ASSERT_NE(blank, std::string::npos) << "case of line " << c.line;
+                std::string stamp = call.substr(0, blank);
+                size_t point = stamp.find('.');
+                EXPECT_EQ(stamp.find_first_not_of("0123456789."), std::string::npos) << "case of line " << c.line;
+                EXPECT_EQ(point, stamp.size() - 4) << "three decimals; case of line " << c.line;
+                stamps[i] = atof(stamp.c_str());
+                call = call.substr(blank + 1);
+            }
+            EXPECT_EQ(call, calls[i]) << "case of line " << c.line;
+        }
+        if (c.stamped) {
+            EXPECT_GE(stamps[1] - stamps[0], 25.0) << "case of line " << c.line;
+            EXPECT_LT(stamps[1] - stamps[0], 5000.0) << "case of line " << c.line;
+            EXPECT_GE(stamps[2], stamps[1]) << "case of line " << c.line;
+        }
+    }
 }
 
 TEST_F(SdkTest, UnknownBoardsAndParametersAreRefused)
