@@ -1,8 +1,9 @@
-# hrx: the two commands that matter are `make demo` and `make test`.
+# hrx: the two commands that matter are `make demo` and `make test`;
+# `make bench` measures the player (never part of `make test`).
 BUILD := build
 JOBS  := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build test demo clean
+.PHONY: all deps build test demo bench clean
 
 all: build
 
@@ -20,6 +21,9 @@ test: build
 
 demo: build
 	python3 tools/demo.py $(BUILD)
+
+bench: build
+	python3 tests/bench/bench.py $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -6,7 +6,8 @@ Each copy runs three times, alternately, into a fresh destination; the
 medians are printed with their ratio.  `cp` does not make its copy durable,
 while CopyFiles writes its copy to the disk before it replaces the
 destination, so `cp` followed by an fsync of the copy is printed as well.
-The copies are compared byte for byte.
+The copies are compared byte for byte.  The performance bench (make bench)
+takes its figures from measure().
 
   copy_bench.py WORK-DIRECTORY
 """
@@ -50,38 +51,50 @@ def timed_copy_files(rig, source, directory):
     return float(out.split()[1]), os.path.join(directory, os.path.basename(source)), out
 
 
+def write_source(path):
+    block = os.urandom(1024 * 1024)
+    with open(path, "wb") as f:
+        for i in range(SIZE // len(block)):
+            f.write(block[i % 251:] + block[:i % 251])
+
+
+def measure(work, rig):
+    """Copies a fresh 100 MB file RUNS times each way under work; returns
+    the seconds of each run by copier and CopyFiles' own report, or None
+    when an AutoScript copy differs from its source."""
+    os.makedirs(work, exist_ok=True)
+    source = os.path.join(work, "media.mpg")
+    write_source(source)
+    times = {"cp": [], "cp + fsync": [], "AutoScript COPY": []}
+    for _ in range(RUNS):
+        times["cp"].append(timed_cp(source, os.path.join(work, "cp"), False)[0])
+        times["cp + fsync"].append(timed_cp(source, os.path.join(work, "cp"), True)[0])
+        seconds, target, out = timed_copy_files(rig, source, os.path.join(work, "autoscript"))
+        times["AutoScript COPY"].append(seconds)
+        if not filecmp.cmp(source, target, shallow=False):
+            return None
+    shutil.rmtree(work, ignore_errors=True)
+    return times, out
+
+
 def main(argv):
     if len(argv) != 2:
         print(__doc__)
         return 2
-    work = os.path.abspath(argv[1])
-    os.makedirs(work, exist_ok=True)
-    source = os.path.join(work, "media.mpg")
-    block = os.urandom(1024 * 1024)
-    with open(source, "wb") as f:
-        for i in range(SIZE // len(block)):
-            f.write(block[i % 251:] + block[:i % 251])
-    rig = Rig()
-    cp, durable, copy = [], [], []
-    for _ in range(RUNS):
-        seconds, target = timed_cp(source, os.path.join(work, "cp"), False)
-        cp.append(seconds)
-        seconds, target = timed_cp(source, os.path.join(work, "cp"), True)
-        durable.append(seconds)
-        seconds, target, out = timed_copy_files(rig, source, os.path.join(work, "autoscript"))
-        copy.append(seconds)
-        if not filecmp.cmp(source, target, shallow=False):
-            print("the AutoScript copy differs from its source")
-            return 1
+    measured = measure(os.path.abspath(argv[1]), Rig())
+    if not measured:
+        print("the AutoScript copy differs from its source")
+        return 1
+    times, out = measured
     print(out.rstrip())
     mb = SIZE / 1e6
-    for name, times in (("cp", cp), ("cp + fsync", durable), ("AutoScript COPY", copy)):
-        median = statistics.median(times)
+    for name, runs in times.items():
+        median = statistics.median(runs)
         print("%-16s median %.3f s (%.0f MB/s)  runs %s" % (name, median, mb / median,
-                                                          " ".join("%.3f" % t for t in times)))
-    print("ratio AutoScript COPY / cp:         %.2f" % (statistics.median(copy) / statistics.median(cp)))
-    print("ratio AutoScript COPY / cp + fsync: %.2f" % (statistics.median(copy) / statistics.median(durable)))
-    shutil.rmtree(work, ignore_errors=True)
+                                                          " ".join("%.3f" % t for t in runs)))
+    copy = statistics.median(times["AutoScript COPY"])
+    print("ratio AutoScript COPY / cp:         %.2f" % (copy / statistics.median(times["cp"])))
+    print("ratio AutoScript COPY / cp + fsync: %.2f" % (copy / statistics.median(times["cp + fsync"])))
     return 0
 
 

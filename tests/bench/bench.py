@@ -1,0 +1,506 @@
+#!/usr/bin/env python3
+"""The performance bench (make bench): the real hrx.exe with KSmpeg.dll and
+two bench decoder boards that loop chapters under repeat, on a bench rig of
+its own (BUILD/bench-rig), measured in one run:
+
+  1. reply latency of 10,000 LDP commands sent one at a time by a native
+     controller (ldpbench) on the pty master;
+  2. no loss: 20,000 STILL bytes in one burst, and 20,000 at the 9600-baud
+     line rate, each answered by exactly one ACK;
+  3. idle cost: the player's CPU time while both boards play and the line
+     is silent, and the playback watcher's period from the bench decoder's
+     time-stamped journal;
+  4. TrimFile of a 100,000-line log to 1,000 lines against tail;
+  5. a 100 MB AutoScript COPY against cp (the AutoScript copy bench).
+
+Two references put the player's figures in proportion: a native echo on a
+pty (what this machine's ptys cost) and serial_floor.exe, which answers the
+line through the same Win32 calls and threads as the player with none of
+its work (what Wine costs).  Each STILL's latency is also cut in two at its
+board call, from the decoder's journal.
+
+Prints one table of figures, targets and ratios and writes BUILD/bench.json.
+
+  bench.py BUILD_DIR
+"""
+import bisect
+import json
+import math
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(HERE))
+for folder in ("tests/rig", "tests/system", "tests/unit/autoscript", "tools"):
+    sys.path.insert(0, os.path.join(REPO, folder))
+
+import copy_bench  # noqa: E402
+import mkmpeg  # noqa: E402
+from player import Player  # noqa: E402
+from rig import Rig, windows_path  # noqa: E402
+
+PLAYER_COM = 2
+BOARDS = 2
+# Chapter n lasts 2 + n % 4 seconds: a looping board starts its file again
+# every few seconds.
+CHAPTERS = 12
+LOOPING_CHAPTERS = (1, 2)  # played under repeat by boards 0 and 1
+LATENCY_COMMANDS = 10000
+STREAM_BYTES = 20000
+LINE_RATE = 960  # bytes a second on a 9600-baud line, 10 bits a byte
+IDLE_SECONDS = 30
+# The references: a native echo, and serial_floor.exe under Wine.
+FLOOR_COMMANDS, FLOOR_IDLE_SECONDS = 3000, 10
+TRIM_LINES, TRIM_KEEP, TRIM_RUNS = 100000, 1000, 5
+
+BYTE_TIME_MS = 10 * 1000 / 9600
+LDP1000A_ACK_MS = 1.2
+DEADLINE_MS = 9.0
+IDLE_CPU_TARGET_PERCENT = 1.0
+WINDOWS_TIMER_MINIMUM_MS = 10.0
+PLAYBACK_TIMER_MS = 5.0
+
+ACK, COMPLETION = b"\x0a", b"\x01"
+SETCHPMODE, SETSCRMODE, SEARCH, ENTER, FPLAY, REPEAT = b"i", b"S", b"C", b"@", b":", b"D"
+
+
+class BenchError(Exception):
+    pass
+
+
+def percentile(values, p):
+    """Nearest-rank percentile."""
+    ordered = sorted(values)
+    return ordered[max(1, math.ceil(p * len(ordered))) - 1]
+
+
+# -- the show ---------------------------------------------------------------------
+
+
+def write_chapters(rig):
+    movie = os.path.join(rig.drive_dir("d"), "Movie")
+    for n in range(CHAPTERS):
+        mkmpeg.write_stream(os.path.join(movie, "Chapter%02d.mpg" % n), (2 + n % 4) * mkmpeg.FRAMES_PER_SECOND)
+
+
+def command(line, data, answer):
+    """Sends the bytes one at a time, as a controller does, and checks the
+    answers they get."""
+    got = b""
+    for i in range(len(data)):
+        line.write(data[i:i + 1])
+        got += line.read(1 if i < len(data) - 1 else len(answer) - len(got), timeout=5)
+    if got != answer:
+        raise BenchError("%r was answered %r, not %r" % (data, got, answer))
+
+
+def select_board(line, board):
+    command(line, SETSCRMODE + str(board).encode() + ENTER, ACK * 3 + COMPLETION)
+
+
+def loop_chapters(line):
+    """Chapter mode; on each board a chapter searched, played and repeated;
+    board 0 selected again."""
+    command(line, SETCHPMODE, ACK)
+    for board, chapter in zip(range(BOARDS), LOOPING_CHAPTERS):
+        select_board(line, board)
+        command(line, SEARCH + str(chapter).encode() + ENTER, ACK * 3 + COMPLETION)
+        command(line, FPLAY, ACK)
+        command(line, REPEAT, ACK)
+    select_board(line, 0)
+
+
+def start_player(rig):
+    player = Player("show", rig)
+    player.clear_settings()
+    player.set_settings({
+        "Control\\BoardType": "3",
+        "Control\\IdleProcessing": "NO",
+        "Debug\\TraceFile": windows_path(player.trace_path),
+        ".hrx\\ComID": str(PLAYER_COM),
+        ".hrx\\Protocol": "Sony LDP",
+        ".hrx\\DefaultMPEG": "D:\\Movie\\*.mpg",
+    })
+    player.journal_path = os.path.join(player.work, "journal.txt")
+    player.start(com=PLAYER_COM, extra_env={
+        "RTDSIM_BOARDS": str(BOARDS),
+        "RTDSIM_JOURNAL": windows_path(player.journal_path),
+        "RTDSIM_JOURNAL_TIMES": "1",
+    })
+    if player.line.read(1, timeout=30) != ACK:
+        raise BenchError("no start-up acknowledgement; see %s" % player.trace_path)
+    return player
+
+
+# -- CPU and the watcher ----------------------------------------------------------------
+
+
+def cpu_ticks(stat_path):
+    """utime + stime of a process or thread, in clock ticks."""
+    try:
+        with open(stat_path) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+    except OSError:
+        return 0
+    return int(fields[11]) + int(fields[12])
+
+
+def cpu_sample(rig, pid):
+    server = rig.programs("wineserver")
+    others = [p for p in rig.programs("") if p != pid and p not in server]
+    return {"process": cpu_ticks("/proc/%d/stat" % pid),
+            "main thread": cpu_ticks("/proc/%d/task/%d/stat" % (pid, pid)),
+            "wineserver": sum(cpu_ticks("/proc/%d/stat" % p) for p in server),
+            "other Wine processes": sum(cpu_ticks("/proc/%d/stat" % p) for p in others)}
+
+
+def idle_cost(rig, program, seconds):
+    """Shares of one core that a silent program, its main thread, the other
+    threads (the receive thread and Wine's wait on the port), the
+    wineserver and the prefix's other processes take in `seconds`."""
+    (pid,) = rig.programs(program)
+    before, started = cpu_sample(rig, pid), time.monotonic()
+    time.sleep(seconds)
+    after, elapsed = cpu_sample(rig, pid), time.monotonic() - started
+    ticks_per_second = os.sysconf("SC_CLK_TCK")
+    share = {name: 100.0 * (after[name] - before[name]) / ticks_per_second / elapsed for name in after}
+    share["other threads"] = share["process"] - share["main thread"]
+    return {"seconds": elapsed, "cpu_percent": share}
+
+
+def journal_calls(path, offset):
+    """(time in ms, call, board) of each journal line after offset."""
+    calls = []
+    with open(path, "rb") as f:
+        f.seek(offset)
+        for line in f.read().decode("latin-1").splitlines():
+            words = line.split()
+            if len(words) >= 3:
+                calls.append((float(words[0]), words[1], words[2]))
+    return calls
+
+
+def watcher_periods(player, offset):
+    """Intervals between the service calls (rtdContinue) of each board, and
+    the files queued on it, in the journal after offset."""
+    calls = journal_calls(player.journal_path, offset)
+    periods = {}
+    for board in range(BOARDS):
+        stamps = [t for t, call, b in calls if call == "rtdContinue" and b == str(board)]
+        gaps = [b - a for a, b in zip(stamps, stamps[1:])]
+        if not gaps:
+            raise BenchError("board %d was not serviced" % board)
+        periods["board %d" % board] = {
+            "services": len(stamps), "mean_ms": statistics.mean(gaps), "p99_ms": percentile(gaps, 0.99),
+            "max_ms": max(gaps), "files_queued": sum(1 for _, call, b in calls if call == "rtdOpen" and b == str(board))}
+    return periods
+
+
+def measure_idle(rig, player):
+    offset = os.path.getsize(player.journal_path)
+    figures = idle_cost(rig, "hrx.exe", IDLE_SECONDS)
+    figures["watcher"] = watcher_periods(player, offset)
+    for board, w in figures["watcher"].items():
+        if w["files_queued"] == 0:
+            raise BenchError("%s did not loop its chapter while the line was silent" % board)
+    return figures
+
+
+# -- the controller's measurements -------------------------------------------------------
+
+
+def ldpbench(build, fd, *args, samples=None):
+    """Runs the native controller on the pty master fd; its figures."""
+    program = os.path.join(build, "tests", "bench", "ldpbench")
+    env = dict(os.environ, LDPBENCH_SAMPLES=samples or "")
+    proc = subprocess.run([program, args[0], str(fd)] + [str(a) for a in args[1:]], pass_fds=(fd,), env=env,
+                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, timeout=300)
+    if not proc.stdout.strip():
+        raise BenchError("ldpbench %s gave no figures (exit code %d)" % (args[0], proc.returncode))
+    figures = json.loads(proc.stdout)
+    figures["ok"] = proc.returncode == 0
+    return figures
+
+
+def still_split(player, figures, samples, offset):
+    """Each STILL's latency cut in two at its board call (rtdPause in the
+    journal, on the same clock): the way in (Wine's wait on the line, the
+    receive thread, the post to the main thread, the trace line) and the
+    way out (the answer's write and the line)."""
+    pauses = [t for t, call, b in journal_calls(player.journal_path, offset) if call == "rtdPause" and b == "0"]
+    way_in, way_out = [], []
+    with open(samples) as f:
+        for row in f:
+            sent, ms, name = row.split()
+            if name != "STILL":
+                continue
+            sent = figures["start_raw_ms"] + float(sent)
+            i = bisect.bisect_left(pauses, sent)
+            if i < len(pauses) and pauses[i] <= sent + float(ms):
+                way_in.append(pauses[i] - sent)
+                way_out.append(sent + float(ms) - pauses[i])
+    if not way_in:
+        raise BenchError("no STILL of the latency run is in the decoder's journal")
+    return {name: {"count": len(v), "median_ms": statistics.median(v), "p99_ms": percentile(v, 0.99),
+                   "max_ms": max(v)} for name, v in (("in", way_in), ("out", way_out))}
+
+
+def measure_latency(build, player):
+    offset = os.path.getsize(player.journal_path)
+    samples = os.path.join(player.work, "latency-samples.txt")
+    figures = ldpbench(build, player.line.master, "latency", LATENCY_COMMANDS, CHAPTERS, samples=samples)
+    figures["watcher"] = watcher_periods(player, offset)
+    figures["still_split"] = still_split(player, figures, samples, offset)
+    return figures
+
+
+def measure_stream(build, player, *args):
+    offset = os.path.getsize(player.journal_path)
+    figures = ldpbench(build, player.line.master, *args)
+    figures["watcher"] = watcher_periods(player, offset)
+    return figures
+
+
+def measure_native(build):
+    """ldpbench against a native echo: the machine's own share."""
+    program = os.path.join(build, "tests", "bench", "ldpbench")
+    proc = subprocess.run([program, "native", str(FLOOR_COMMANDS)], stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, timeout=120)
+    return json.loads(proc.stdout)
+
+
+def measure_floor(rig, build):
+    """serial_floor.exe on the player's line: Wine's own share of the
+    latency and of the idle cost."""
+    log = os.path.join(rig.dir, "logs", "serial_floor.out")
+    if os.path.exists(log):
+        os.unlink(log)
+    line = rig.open_line(PLAYER_COM)
+    proc = rig.start([os.path.join(rig.bin, "serial_floor.exe"), "COM%d" % PLAYER_COM], log_name="serial_floor.out")
+    try:
+        deadline = time.monotonic() + 30
+        while not (os.path.exists(log) and b"ready" in open(log, "rb").read()):
+            if time.monotonic() > deadline or proc.poll() is not None:
+                raise BenchError("serial_floor.exe did not start; see %s" % log)
+            time.sleep(0.1)
+        time.sleep(1)
+        figures = {"idle": idle_cost(rig, "serial_floor.exe", FLOOR_IDLE_SECONDS),
+                   "latency": ldpbench(build, line.master, "still", FLOOR_COMMANDS)}
+    finally:
+        proc.kill()
+        proc.wait()
+        line.close()
+    return figures
+
+
+# -- TrimFile and copy ---------------------------------------------------------------
+
+
+def write_log(path):
+    with open(path, "w", newline="") as f:
+        for n in range(TRIM_LINES):
+            f.write("07/12/26 %02d:%02d:%02d.%03d - %02d - LDP - STILL\r\n"
+                    % (n // 360000 % 24, n // 6000 % 60, n // 100 % 60, n % 1000, n % 2))
+
+
+def measure_trim(rig, work):
+    os.makedirs(work, exist_ok=True)
+    log, trimmed, tailed = (os.path.join(work, name) for name in ("log.txt", "trimmed.txt", "tailed.txt"))
+    write_log(log)
+    size = os.path.getsize(log)
+    program = os.path.join(rig.bin, "trim_bench.exe")
+    trim, trim_process, tail = [], [], []
+    for _ in range(TRIM_RUNS):
+        shutil.copy(log, trimmed)
+        started = time.monotonic()
+        code, out = rig.wine([program, windows_path(trimmed), str(TRIM_KEEP)])
+        trim_process.append((time.monotonic() - started) * 1000)
+        if code != 0 or not out.startswith("TrimFile "):
+            raise BenchError("trim_bench failed (%d): %s" % (code, out))
+        trim.append(float(out.split()[1]))
+        started = time.monotonic()
+        with open(tailed, "wb") as f:
+            subprocess.run(["tail", "-n", str(TRIM_KEEP), log], stdout=f, check=True)
+        tail.append((time.monotonic() - started) * 1000)
+        with open(trimmed, "rb") as a, open(tailed, "rb") as b:
+            if a.read() != b.read():
+                raise BenchError("TrimFile kept other lines than tail")
+    shutil.rmtree(work, ignore_errors=True)
+    return {"log_bytes": size, "trimfile_ms": statistics.median(trim),
+            "trim_bench_process_ms": statistics.median(trim_process), "tail_ms": statistics.median(tail),
+            "ratio": statistics.median(trim) / statistics.median(tail),
+            "runs": {"trimfile_ms": trim, "tail_ms": tail}}
+
+
+def measure_copy(rig, work):
+    measured = copy_bench.measure(work, rig)
+    if not measured:
+        raise BenchError("the AutoScript copy differs from its source")
+    times, report = measured
+    medians = {name: statistics.median(runs) for name, runs in times.items()}
+    return {"megabytes": copy_bench.SIZE / 1e6, "median_s": medians, "runs_s": times,
+            "ratio_to_cp": medians["AutoScript COPY"] / medians["cp"],
+            "ratio_to_cp_fsync": medians["AutoScript COPY"] / medians["cp + fsync"],
+            "copyfiles_report": report.splitlines()[0]}
+
+
+# -- report ---------------------------------------------------------------------------
+
+
+def machine():
+    model = ""
+    with open("/proc/cpuinfo") as f:
+        for row in f:
+            if row.startswith("model name"):
+                model = row.split(":", 1)[1].strip()
+                break
+    wine = subprocess.run(["wine", "--version"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                          stdin=subprocess.DEVNULL).stdout.decode().strip()
+    with open("/proc/loadavg") as f:
+        load = f.read().split()[0]
+    return {"cpus": os.cpu_count(), "cpu": model, "kernel": platform.release(), "wine": wine,
+            "load_at_start": float(load)}
+
+
+def latency_figure(figures):
+    a = figures["all"]
+    return "min %.2f  median %.2f  p99 %.2f  max %.2f ms" % (a["min_ms"], a["median_ms"], a["p99_ms"], a["max_ms"])
+
+
+def stream_figure(s):
+    return "%d ACK, %d lost, %d other; %.2f s" % (s["acks"], s["sent"] - s["acks"], s["others"], s["seconds"])
+
+
+def period_figure(w):
+    return "mean %.2f  p99 %.2f  max %.1f ms" % (w["mean_ms"], w["p99_ms"], w["max_ms"])
+
+
+def cpu_figure(idle):
+    c = idle["cpu_percent"]
+    return "%.2f %% (main thread %.2f, other threads %.2f)" % (c["process"], c["main thread"], c["other threads"])
+
+
+def table(r):
+    """The figures as rows: measurement, figure, target, ratio."""
+    lat, floor, native = r["latency"], r["floor"], r["native"]
+    p99, worst = lat["all"]["p99_ms"], lat["all"]["max_ms"]
+    rows = [("measurement", "figure", "target", "ratio"),
+            ("1 reply latency, %d commands" % lat["all"]["count"], latency_figure(lat),
+             "p99 <= %.2f ms" % BYTE_TIME_MS,
+             "p99 / byte time %.2f, p99 / LDP-1000A %.2f" % (p99 / BYTE_TIME_MS, p99 / LDP1000A_ACK_MS)),
+            ("", "", "max <= %.0f ms" % DEADLINE_MS, "max / deadline %.2f" % (worst / DEADLINE_MS))]
+    for name, c in lat["by_command"].items():
+        if c["count"]:
+            rows.append(("    %s (%d)" % (name, c["count"]),
+                         "median %.2f  p99 %.2f  max %.2f ms" % (c["median_ms"], c["p99_ms"], c["max_ms"]), "", ""))
+    for way, label in (("in", "line to board call"), ("out", "board call to answer")):
+        c = lat["still_split"][way]
+        rows.append(("      STILL, %s" % label,
+                     "median %.2f  p99 %.2f  max %.2f ms" % (c["median_ms"], c["p99_ms"], c["max_ms"]), "", ""))
+    rows += [
+        ("    native echo, %d STILL" % native["all"]["count"], latency_figure(native), "", ""),
+        ("    Wine floor, %d STILL" % floor["latency"]["all"]["count"], latency_figure(floor["latency"]), "",
+         "player p99 / floor p99 %.2f" % (p99 / floor["latency"]["all"]["p99_ms"])),
+        ("2 burst of %d STILL" % r["burst"]["sent"], stream_figure(r["burst"]), "one ACK each",
+         "%.1fx line rate" % (r["burst"]["sent"] / LINE_RATE / r["burst"]["seconds"])),
+        ("2 %d STILL at %d B/s" % (r["paced"]["sent"], LINE_RATE), stream_figure(r["paced"]), "one ACK each", ""),
+        ("    lag", "median %.2f  p99 %.2f  max %.2f ms" % (r["paced"]["lag"]["median_ms"],
+                                                           r["paced"]["lag"]["p99_ms"], r["paced"]["lag"]["max_ms"]),
+         "", ""),
+    ]
+    idle = r["idle"]
+    c = idle["cpu_percent"]
+    rows += [
+        ("3 idle CPU, %.0f s" % idle["seconds"], cpu_figure(idle), "<= %.0f %%" % IDLE_CPU_TARGET_PERCENT,
+         "%.2fx" % (c["process"] / IDLE_CPU_TARGET_PERCENT)),
+        ("    wineserver, other Wine", "%.2f %%, %.2f %%" % (c["wineserver"], c["other Wine processes"]), "", ""),
+        ("    Wine floor, %.0f s" % floor["idle"]["seconds"], cpu_figure(floor["idle"]), "",
+         "wineserver %.2f %%" % floor["idle"]["cpu_percent"]["wineserver"]),
+    ]
+    # Board 1 loops its chapter all along; the commands address board 0.
+    for label, key in (("silent line", "idle"), ("commands", "latency"), ("burst", "burst"), ("line rate", "paced")):
+        w = r[key]["watcher"]["board 1"]
+        rows.append(("3 watcher period, %s" % label, period_figure(w),
+                     ">= %.0f ms (Windows)" % WINDOWS_TIMER_MINIMUM_MS,
+                     "mean / 5 ms timer %.2f" % (w["mean_ms"] / PLAYBACK_TIMER_MS)))
+    t, cp = r["trim"], r["copy"]
+    m = cp["median_s"]
+    rows += [
+        ("4 TrimFile %d -> %d lines" % (TRIM_LINES, TRIM_KEEP),
+         "%.1f ms (tail -n %d: %.1f ms)" % (t["trimfile_ms"], TRIM_KEEP, t["tail_ms"]), "",
+         "%.1fx tail" % t["ratio"]),
+        ("5 AutoScript COPY, %.0f MB" % cp["megabytes"],
+         "%.2f s (cp %.2f s, cp + fsync %.2f s)" % (m["AutoScript COPY"], m["cp"], m["cp + fsync"]), "",
+         "%.2fx cp, %.2fx cp + fsync" % (cp["ratio_to_cp"], cp["ratio_to_cp_fsync"])),
+    ]
+    widths = [max(len(row[i]) for row in rows) for i in range(4)]
+    lines = ["  ".join(cell.ljust(w) for cell, w in zip(row, widths)).rstrip() for row in rows]
+    lines.insert(1, "-" * max(len(line) for line in lines))
+    return "\n".join(lines)
+
+
+def main(argv):
+    if len(argv) != 2:
+        print(__doc__)
+        return 2
+    build = os.path.abspath(argv[1])
+    started = time.monotonic()
+    rig = Rig(os.path.join(build, "bench-rig"), tools_dir=os.path.join(build, "rig"))
+    rig.bin = os.path.join(build, "bin")
+    results = {"date": time.strftime("%Y-%m-%d"), "machine": machine()}
+    phases = {}
+
+    def phase(name, function, *args):
+        print("-- %s" % name, flush=True)
+        began = time.monotonic()
+        results[name] = function(*args)
+        phases[name] = round(time.monotonic() - began, 1)
+
+    rig.setup()
+    player = None
+    try:
+        phase("native", measure_native, build)
+        phase("floor", measure_floor, rig, build)
+        write_chapters(rig)
+        player = start_player(rig)
+        loop_chapters(player.line)
+        time.sleep(1)
+        phase("idle", measure_idle, rig, player)
+        phase("latency", measure_latency, build, player)
+        phase("burst", measure_stream, build, player, "burst", STREAM_BYTES)
+        phase("paced", measure_stream, build, player, "paced", STREAM_BYTES, LINE_RATE)
+        if player.close() != 0:
+            raise BenchError("the player did not close cleanly")
+        player = None
+        phase("trim", measure_trim, rig, os.path.join(rig.dir, "work", "trim"))
+        phase("copy", measure_copy, rig, os.path.join(rig.dir, "work", "copy"))
+    except BenchError as e:
+        print("bench failed: %s" % e)
+        return 1
+    finally:
+        if player:
+            player.kill()
+        rig.teardown()
+    with open("/proc/loadavg") as f:
+        results["machine"]["load_at_end"] = float(f.read().split()[0])
+    results["phase_seconds"] = phases
+    results["total_seconds"] = round(time.monotonic() - started, 1)
+    with open(os.path.join(build, "bench.json"), "w") as f:
+        json.dump(results, f, indent=2)
+    m = results["machine"]
+    print("\nhrx bench, %s: %d x %s, %s, load %.2f -> %.2f, %.0f s"
+          % (results["date"], m["cpus"], m["cpu"], m["wine"], m["load_at_start"], m["load_at_end"],
+             results["total_seconds"]))
+    print(table(results))
+    print("figures in %s" % os.path.join(build, "bench.json"))
+    answered = all(results[name]["ok"] for name in ("latency", "burst", "paced"))
+    return 0 if answered else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
