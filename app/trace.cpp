@@ -29,13 +29,29 @@ namespace {
 HANDLE OpenForAppend(const char *path)
 {
     for (int attempt = 0; attempt < TRACE_OPEN_ATTEMPTS; attempt++) {
-        HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, NULL);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION)
             return file;
         Sleep(attempt < TRACE_OPEN_SPIN_ATTEMPTS ? 0 : 1);
     }
     return INVALID_HANDLE_VALUE;
+}
+
+// Writes the line at the end of the file, which no other writer can move
+// while the file is open.  A line the disk has no room for is dropped
+// whole: the part of it that was written is cut off again, so that the
+// next line does not run on from a torn one.
+void AppendWholeLine(HANDLE file, const char *line, DWORD length)
+{
+    LARGE_INTEGER end = {};
+    if (!GetFileSizeEx(file, &end) || !SetFilePointerEx(file, end, NULL, FILE_BEGIN))
+        return;
+    DWORD written = 0;
+    if (WriteFile(file, line, length, &written, NULL) && written == length)
+        return;
+    if (written > 0 && SetFilePointerEx(file, end, NULL, FILE_BEGIN))
+        SetEndOfFile(file);
 }
 
 }  // namespace
@@ -60,8 +76,7 @@ void AppendTraceLine(const char *path, const char *prefix, const char *message)
     *out++ = '\n';
     HANDLE file = OpenForAppend(path);
     if (file != INVALID_HANDLE_VALUE) {
-        DWORD written;
-        WriteFile(file, line, (DWORD)length, &written, NULL);
+        AppendWholeLine(file, line, (DWORD)length);
         CloseHandle(file);
     }
     if (line != small)
