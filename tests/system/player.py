@@ -26,6 +26,13 @@ TRACE_STAMP = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d\d\d - ")
 AUTOSCRIPT_STAMP = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d - ")
 
 
+def empty_directory(path):
+    """Removes the files of a directory (a drive's chapter folder between
+    tests)."""
+    for name in os.listdir(path):
+        os.unlink(os.path.join(path, name))
+
+
 class Player:
     def __init__(self, test_name, rig=None):
         self.rig = rig or Rig()

@@ -7,7 +7,7 @@ import threading
 import time
 import unittest
 
-from player import Player
+from player import Player, empty_directory
 from rig import relay, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
@@ -23,10 +23,11 @@ class Consoles(unittest.TestCase):
         p = self.player
         p.clear_settings()
         movie = os.path.join(p.rig.drive_dir("d"), "Movie")
-        for name in os.listdir(movie):
-            os.unlink(os.path.join(movie, name))
+        empty_directory(movie)
         for name in ("clip one.mpg", "intro.mpg", "loop.mpg"):
             mkmpeg.write_stream(os.path.join(movie, name), 50)
+        # Other tests find D:\\Movie as they left it: empty.
+        self.addCleanup(empty_directory, movie)
         p.set_settings({"Debug\\TraceFile": windows_path(p.trace_path)})
         self.journal = os.path.join(p.work, "journal.txt")
         self.stop = None

@@ -8,7 +8,7 @@ import sys
 import time
 import unittest
 
-from player import Player
+from player import Player, empty_directory
 from rig import windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
@@ -36,10 +36,11 @@ class Show(unittest.TestCase):
         p = self.player
         p.clear_settings()
         self.movie = os.path.join(p.rig.drive_dir("d"), "Movie")
-        for name in os.listdir(self.movie):
-            os.unlink(os.path.join(self.movie, name))
+        empty_directory(self.movie)
         for name, seconds in CHAPTERS:
             mkmpeg.write_stream(os.path.join(self.movie, name), seconds * mkmpeg.FRAMES_PER_SECOND)
+        # Other tests find D:\\Movie as they left it: empty.
+        self.addCleanup(empty_directory, self.movie)
         settings = {"Debug\\TraceFile": windows_path(p.trace_path)}
         if self.board_type:
             settings["Control\\BoardType"] = str(self.board_type)
