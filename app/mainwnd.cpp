@@ -90,6 +90,9 @@ void OnCommand(HWND hwnd, InstanceRecord *record, WPARAM wParam, LPARAM lParam)
     switch (LOWORD(wParam)) {
     case ID_RECEIVED_COMMAND:
         ReceiveCommand(hwnd, record, reinterpret_cast<HGLOBAL>(lParam));
+        // While commands stream in, the boards are serviced here.
+        if (IsPlaybackPassOverdue())
+            WatchPlayback(hwnd);
         break;
     case IDM_EXIT:
         WriteTrace(hwnd, trace, "User Cmd - Exit");

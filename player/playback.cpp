@@ -1,7 +1,7 @@
 // The playback watcher: keeps every board with an active stream serviced,
 // queues a repeating file behind itself and reopens the current chapter
-// when a board has stopped.  Main thread, from the 5 ms timer and the idle
-// loop.
+// when a board has stopped.  Main thread, from the 5 ms timer, the idle
+// loop and, when the timer is held off, after a received command.
 #include "player/playback.h"
 
 #include "app/instance.h"
@@ -29,6 +29,8 @@ void QueuePlayingFile(int board)
 
 namespace {
 
+DWORD lastPassTick;  // GetTickCount of the latest polling pass
+
 void OnFileStarted(HWND hwnd, InstanceRecord *record, int board)
 {
     MpegTable.playState[board] = MPEG_PLAYING;
@@ -55,6 +57,7 @@ int WatchPlayback(HWND hwnd)
     InstanceRecord *record = GetInstanceRecord(hwnd);
     if (!record)
         return 0;
+    lastPassTick = GetTickCount();
     for (int board = 0; board < MpegTable.boardCount && IsTableBoard(board); board++) {
         if (MpegTable.playState[board] <= MPEG_ACTIVE_ABOVE)
             continue;
@@ -71,4 +74,9 @@ int WatchPlayback(HWND hwnd)
         }
     }
     return 0;
+}
+
+bool IsPlaybackPassOverdue(void)
+{
+    return GetTickCount() - lastPassTick >= PLAYBACK_OVERDUE_MS;
 }

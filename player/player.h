@@ -47,8 +47,15 @@
 #define LDP_FRAME_DIGITS 5
 #define LDP_NUMBER_DIGITS 2
 
+// The playback timer's WM_TIMER comes only when no other message waits, so
+// a controller that keeps the line busy holds it off; a polling pass that
+// has not run for this long is overdue.
+#define PLAYBACK_OVERDUE_MS 20
+
 int InterpretLdpCommand(HWND hwnd, const char *command);
 int InterpretNativeCommand(HWND hwnd, const char *line);
 int WatchPlayback(HWND hwnd);
+// True when no polling pass has run for PLAYBACK_OVERDUE_MS.
+bool IsPlaybackPassOverdue(void);
 
 #endif
