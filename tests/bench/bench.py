@@ -55,7 +55,7 @@ STREAM_BYTES = 20000
 LINE_RATE = 960  # bytes a second on a 9600-baud line, 10 bits a byte
 IDLE_SECONDS = 30
 # The references: a native echo, and serial_floor.exe under Wine.
-FLOOR_COMMANDS, FLOOR_IDLE_SECONDS = 3000, 10
+FLOOR_COMMANDS, FLOOR_IDLE_SECONDS, FLOOR_STREAM_BYTES = 3000, 10, 5000
 TRIM_LINES, TRIM_KEEP, TRIM_RUNS = 100000, 1000, 5
 
 BYTE_TIME_MS = 10 * 1000 / 9600
@@ -290,7 +290,8 @@ def measure_floor(rig, build):
             time.sleep(0.1)
         time.sleep(1)
         figures = {"idle": idle_cost(rig, "serial_floor.exe", FLOOR_IDLE_SECONDS),
-                   "latency": ldpbench(build, line.master, "still", FLOOR_COMMANDS)}
+                   "latency": ldpbench(build, line.master, "still", FLOOR_COMMANDS),
+                   "paced": ldpbench(build, line.master, "paced", FLOOR_STREAM_BYTES, LINE_RATE)}
     finally:
         proc.kill()
         proc.wait()
@@ -376,6 +377,11 @@ def stream_figure(s):
     return "%d ACK, %d lost, %d other; %.2f s" % (s["acks"], s["sent"] - s["acks"], s["others"], s["seconds"])
 
 
+def lag_figure(s):
+    lag = s["lag"]
+    return "median %.2f  p99 %.2f  max %.2f ms" % (lag["median_ms"], lag["p99_ms"], lag["max_ms"])
+
+
 def period_figure(w):
     return "mean %.2f  p99 %.2f  max %.1f ms" % (w["mean_ms"], w["p99_ms"], w["max_ms"])
 
@@ -434,7 +440,7 @@ def table(r):
         ("4 TrimFile %d -> %d lines" % (TRIM_LINES, TRIM_KEEP),
          "%.1f ms (tail -n %d: %.1f ms)" % (t["trimfile_ms"], TRIM_KEEP, t["tail_ms"]), "",
          "%.1fx tail" % t["ratio"]),
-        ("5 AutoScript COPY, %.0f MB" % cp["megabytes"],
+        ("5 AutoScript COPY, %.0f MiB" % (cp["megabytes"] * 1e6 / 2 ** 20),
          "%.2f s (cp %.2f s, cp + fsync %.2f s)" % (m["AutoScript COPY"], m["cp"], m["cp + fsync"]), "",
          "%.2fx cp, %.2fx cp + fsync" % (cp["ratio_to_cp"], cp["ratio_to_cp_fsync"])),
     ]

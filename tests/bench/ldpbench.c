@@ -45,6 +45,7 @@
 #define QUIET_MS 300
 #define SLOWEST_KEPT 10
 #define MAX_ANSWER 8
+#define MAX_WRONG 20
 
 enum kind { K_STILL, K_CHPENQ, K_SRCENQ, K_SEARCH, K_DIGIT, K_ENTER, KINDS };
 static const char *const kind_names[KINDS] = {"STILL", "CHPENQ", "SRCENQ", "SEARCH", "digit", "ENTER"};
@@ -200,13 +201,11 @@ static void resynchronise(struct latency_run *run)
 
 /* SEARCH, the chapter's digits, ENTER: answered ACK per byte, and the ENTER
  * ACK then COMPLETION. */
-static int search(struct latency_run *run, int chapter)
+static int search(struct latency_run *run, int chapter, const char *digits)
 {
-    char digits[16];
-    int n = snprintf(digits, sizeof digits, "%d", chapter);
     if (!timed(run, K_SEARCH, SEARCH, "\x0a", 1))
         return 0;
-    for (int i = 0; i < n; i++)
+    for (int i = 0; digits[i]; i++)
         if (!timed(run, K_DIGIT, (unsigned char)digits[i], "\x0a", 1))
             return 0;
     if (!timed(run, K_ENTER, ENTER, "\x0a\x01", 2))
@@ -234,7 +233,7 @@ static int one_of_the_mix(struct latency_run *run, int room, int chapters)
     default:
         /* A search never straddles the end of the run: an entry left open
          * would make the next measurement's STILL answer NAK. */
-        return search_length <= room ? search(run, chapter) : timed(run, K_STILL, STILL, "\x0a", 1);
+        return search_length <= room ? search(run, chapter, digits) : timed(run, K_STILL, STILL, "\x0a", 1);
     }
 }
 
@@ -270,7 +269,7 @@ static int latency(int fd, int count, int chapters)
     srand(12345);
     drain(fd, QUIET_MS);
     run.start = now_ms();
-    while (run.count < count && run.lost == 0) {
+    while (run.count < count && run.lost == 0 && run.wrong < MAX_WRONG) {
         if (!one_of_the_mix(&run, count - run.count, chapters) && run.lost == 0)
             resynchronise(&run);
     }
