@@ -1,0 +1,118 @@
+"""Hostile bytes on the serial line: a million seeded random bytes in the
+Sony LDP protocol and 200,000 in the native protocol, sent as fast as the
+player takes them, with Wine checking the heap on every allocation and free.
+The player neither crashes nor hangs, every byte it answers is one the
+protocol allows, a valid command is answered within 10 ms afterwards, and
+WM_CLOSE shuts it down cleanly."""
+import os
+import re
+import statistics
+import sys
+import unittest
+
+from controller import (ACK, CHPENQ, CLEARALL, LDP_ANSWER_BYTES, NATIVE_ANSWER, Flood, random_bytes,
+                        round_trip_ms, seed_of)
+from player import Player
+from rig import windows_path
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                                "tools"))
+import mkmpeg  # noqa: E402
+
+LDP_BYTES = 1000000
+NATIVE_BYTES = 200000
+BOARDS = 2
+# Chapters of one to three seconds; the bench decoder runs 100 times faster
+# than the clock, so that a frame search in the flood takes milliseconds.
+CHAPTER_FRAMES = [25, 50, 75]
+TIME_SCALE = 100
+ANSWER_MS = 10
+TIMED_COMMANDS = 10
+HEAP_REPORT = re.compile(r"^[0-9a-f]+:(err|warn):heap:.*$", re.M)
+
+
+class HostileSerial(unittest.TestCase):
+    def setUp(self):
+        self.player = Player(self.id().rsplit(".", 1)[1])
+        p = self.player
+        p.clear_settings()
+        movie = os.path.join(p.work, "Movie")
+        os.makedirs(movie)
+        for number, frames in enumerate(CHAPTER_FRAMES):
+            mkmpeg.write_stream(os.path.join(movie, "chapter%d.mpg" % number), frames)
+        self.settings = {
+            "Debug\\TraceFile": windows_path(p.trace_path),
+            ".hrx\\ComID": "2",
+            ".hrx\\DefaultMPEG": windows_path(movie) + "\\*.mpg",
+        }
+        self.wine_log = os.path.join(p.rig.dir, "logs", "hrx.out")
+
+    def tearDown(self):
+        self.player.kill()
+
+    def start(self, protocol):
+        p = self.player
+        p.set_settings(dict(self.settings, **{".hrx\\Protocol": protocol}))
+        self.log_offset = os.path.getsize(self.wine_log) if os.path.exists(self.wine_log) else 0
+        p.start(com=2, extra_env={"WINEDEBUG": "warn+heap", "RTDSIM_BOARDS": str(BOARDS),
+                                  "RTDSIM_TIME_SCALE": str(TIME_SCALE)})
+        self.assertEqual(p.line.read(1, timeout=60), ACK, "the start-up acknowledgement")
+        p.wait_window()
+
+    def flood(self, seed, count):
+        data = random_bytes(seed, count)
+        flood = Flood(self.player.line)
+        seconds = flood.send(data)
+        flood.drain(quiet=3.0)
+        print("%d bytes in %.1f s, %d answer bytes" % (count, seconds, len(flood.answers)), flush=True)
+        self.assertTrue(self.player.proc.poll() is None, "the player is still running")
+        return bytes(flood.answers)
+
+    def assert_answered_in_time(self, command, answer):
+        times = []
+        for _ in range(TIMED_COMMANDS):
+            got, ms = round_trip_ms(self.player.line, command, len(answer))
+            self.assertEqual(got, answer, "answer to %r" % command)
+            times.append(ms)
+        print("answered in " + " ".join("%.1f" % ms for ms in times) + " ms", flush=True)
+        self.assertLessEqual(statistics.median(times), ANSWER_MS)
+
+    def assert_closes_cleanly(self):
+        p = self.player
+        self.assertEqual(p.close(timeout=60), 0)
+        self.assertEqual(p.trace()[-3:], ["Halcyra Remote Closed", "", ""])
+        with open(self.wine_log, "rb") as f:
+            f.seek(self.log_offset)
+            reports = HEAP_REPORT.findall(f.read().decode("latin-1"))
+        self.assertEqual(reports, [], "Wine's heap checks found nothing")
+
+    def test_a_million_random_bytes_in_sony_ldp(self):
+        seed = seed_of(self)
+        self.start("Sony LDP")
+        answers = self.flood(seed, LDP_BYTES)
+        strays = sorted(set(answers) - LDP_ANSWER_BYTES)
+        self.assertEqual(strays, [], "answer bytes no LDP answer holds")
+        self.assertGreater(len(answers), LDP_BYTES // 2, "the player answered the flood")
+
+        # CLEARALL ends whatever number entry the flood left open.
+        self.player.line.write(CLEARALL)
+        self.assertEqual(self.player.line.read(1, timeout=10), ACK)
+        self.assert_answered_in_time(CHPENQ, b"00")
+        self.assert_closes_cleanly()
+
+    def test_two_hundred_thousand_random_bytes_in_the_native_protocol(self):
+        seed = seed_of(self, default=1400)
+        self.start("Halcyra")
+        answers = self.flood(seed, NATIVE_BYTES)
+        pairs = len(answers) // len(NATIVE_ANSWER)
+        self.assertEqual(answers, NATIVE_ANSWER * pairs, "only whole \"R\\n\" answers")
+        self.assertGreater(pairs, 0, "the flood held tray commands")
+
+        # A line end first: it ends whatever line the flood left unfinished.
+        self.player.line.write(b"\r")
+        self.assert_answered_in_time(b"CO\r", NATIVE_ANSWER)
+        self.assert_closes_cleanly()
+
+
+if __name__ == "__main__":
+    unittest.main()
