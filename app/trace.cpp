@@ -18,8 +18,47 @@
 #define TRIM_PIECE_SIZE 256
 #define TRACE_OPEN_SPIN_ATTEMPTS 20
 #define TRACE_OPEN_ATTEMPTS 1000
+#define DEVICE_NAME_MAX 8   // the longest device name, "CONOUT$", and a terminator
 
 namespace {
+
+// Names that Windows gives devices in every folder, whatever extension
+// follows them: COM1 to COM9 and LPT1 to LPT9 besides these.
+const char *const kDeviceNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+
+// A trace log is a file on a disk.  A path that names a device (a serial
+// port, a printer, the console) is never opened: the trimmer would wait
+// for a serial port's bytes without end, the writer would send its lines
+// out on the port, or wait for the port the player holds.
+bool NamesDevice(const char *path)
+{
+    if (strncmp(path, "\\\\.\\", 4) == 0)
+        return true;
+    const char *name = path;
+    for (const char *p = path; *p; p++) {
+        if (*p == '\\' || *p == '/' || *p == ':')
+            name = p + 1;
+    }
+    size_t length = strcspn(name, ".");
+    while (length > 0 && name[length - 1] == ' ')
+        length--;
+    if (length == 0 || length >= DEVICE_NAME_MAX)
+        return false;
+    char base[DEVICE_NAME_MAX];
+    memcpy(base, name, length);
+    base[length] = '\0';
+    for (const char *device : kDeviceNames) {
+        if (_stricmp(base, device) == 0)
+            return true;
+    }
+    return length == 4 && (_strnicmp(base, "COM", 3) == 0 || _strnicmp(base, "LPT", 3) == 0) && base[3] >= '1' &&
+           base[3] <= '9';
+}
+
+bool IsDiskFile(HANDLE file)
+{
+    return GetFileType(file) == FILE_TYPE_DISK;
+}
 
 // Opens the file to append one line.  Other writers are shut out while the
 // line is written (readers such as Notepad are not): Wine places an
@@ -28,9 +67,15 @@ namespace {
 // again a moment later, for at most about a second, then drops its line.
 HANDLE OpenForAppend(const char *path)
 {
+    if (NamesDevice(path))
+        return INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < TRACE_OPEN_ATTEMPTS; attempt++) {
         HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE && !IsDiskFile(file)) {
+            CloseHandle(file);
+            return INVALID_HANDLE_VALUE;
+        }
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION)
             return file;
         Sleep(attempt < TRACE_OPEN_SPIN_ATTEMPTS ? 0 : 1);
@@ -146,11 +191,15 @@ Piece *ReadPieces(FILE *file, long *count)
 
 extern "C" int __cdecl TrimFile(HWND, const char *path, int maxLines)
 {
-    if (!path || path[0] == '\0')
+    if (!path || path[0] == '\0' || NamesDevice(path))
         return 0;
     FILE *file = fopen(path, "r");
     if (!file)
         return 0;
+    if (!IsDiskFile(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))))) {
+        fclose(file);
+        return 0;
+    }
     long count;
     Piece *first = ReadPieces(file, &count);
     fclose(file);

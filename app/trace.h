@@ -10,7 +10,8 @@
 // Appends prefix, message and a line end to a file in one write, each line
 // feed stored as CR LF.  Lines of different threads and writers never
 // overlap.  A file that cannot be opened loses the line; so does a disk
-// without room for all of it (no part of the line stays in the file).
+// without room for all of it (no part of the line stays in the file), and
+// a path that names a device (COM2, \\.\COM3, LPT1.txt) is never opened.
 void AppendTraceLine(const char *path, const char *prefix, const char *message);
 
 // Appends "dd/mm/yy hh:mm:ss.mmm - message".  Returns 1 in every case.
@@ -22,7 +23,8 @@ int WriteTraceF(HWND hwnd, const char *traceFile, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
 
 extern "C" {
-// Cuts a text file down to its last maxLines lines.  Returns 0.
+// Cuts a text file down to its last maxLines lines; a device is left
+// alone.  Returns 0.
 int __cdecl TrimFile(HWND hwnd, const char *path, int maxLines);
 // Last modification time in seconds since 1970 (UTC), 0 when unreadable.
 long __cdecl FileTime(const char *path);

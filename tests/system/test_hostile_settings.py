@@ -21,7 +21,7 @@ CLOSING = "C:\\Program File\\Calloway Software\\Halcyra\\Stills\\Calloway.ybr"
 MOVIE = "D:\\Movie\\"
 # The text a DWORD of 0x34333231 holds, read as bytes: "1234", no terminator.
 DWORD_TEXT = "1234"
-HEAP_REPORT = re.compile(r"^[0-9a-f]+:(err|warn):heap:.*$", re.M)
+HEAP_REPORT = re.compile(r"^[0-9a-f]+:(?:err|warn):heap:.*$", re.M)
 # Processor time per second of the player's loop: the idle loop spins (it
 # shares the processor with the wineserver it asks for messages), the
 # ordinary loop sleeps between its 5 ms timer ticks.
@@ -234,7 +234,10 @@ class HostileSettings(unittest.TestCase):
             with self.subTest(length=length):
                 texts = Texts(self.player, length)
                 values = dict((key, ("sz", text)) for key, text in texts.values.items())
-                saved = self.default_run(values)
+                try:
+                    saved = self.default_run(values)
+                finally:
+                    self.player.kill()
                 self.check_saved(saved, DEFAULTS, ("sz", texts.values[(CONTROL, "IdleProcessing")].encode() + b"\0"))
                 self.player.clear_settings()
 
@@ -263,6 +266,34 @@ class HostileSettings(unittest.TestCase):
         values = dict((key, ("binary", text.encode())) for key, text in texts.values.items())
         saved = self.default_run(values)
         self.check_saved(saved, DEFAULTS, ("binary", texts.values[(CONTROL, "IdleProcessing")].encode()))
+
+    def test_trace_file_naming_a_device(self):
+        """The trace file names the player's own serial port, another port
+        (whose line the test holds, as a device that never sends), or a
+        printer: no trace line reaches a device, the trimmer does not wait
+        on one, and the player starts and answers at its usual pace."""
+        p = self.player
+        other_port = p.rig.open_line(3)
+        self.addCleanup(other_port.close)
+        for trace_file in ("COM2", "\\\\.\\COM3", "C:\\LPT1.txt"):
+            with self.subTest(trace_file=trace_file):
+                p.clear_settings()
+                p.set_settings({"Debug\\TraceFile": trace_file, "Control\\BoardType": "0"})
+                try:
+                    p.start(com=2)
+                    self.assertEqual(p.line.read(1, timeout=30), ACK, "the start-up acknowledgement")
+                    p.wait_window()
+                    started = time.monotonic()
+                    for _ in range(5):
+                        p.line.write(CHPENQ)
+                        self.assertEqual(p.line.read(2, timeout=10), b"00")
+                    self.assertLess(time.monotonic() - started, 2, "five answers without a wait on the trace")
+                    self.assertEqual(p.line.read_quiet(0.3), b"", "nothing but answers on the line")
+                    self.assertEqual(p.close(), 0)
+                finally:
+                    p.kill()
+                self.assertEqual(other_port.read_quiet(0.1), b"", "nothing written to COM3")
+                self.assertEqual(p.registry_text(DEBUG).get("TraceFile"), trace_file, "saved as stored")
 
 
 if __name__ == "__main__":
