@@ -3,7 +3,7 @@
 BUILD := build
 JOBS  := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build test demo bench clean
+.PHONY: all deps build test demo bench soak clean
 
 all: build
 
@@ -21,6 +21,11 @@ test: build
 
 demo: build
 	python3 tools/demo.py $(BUILD)
+
+# The long run: an hour of random commands, restarts and copies on a rig of
+# its own (SOAK_SECONDS and SOAK_EVENT_SECONDS shorten it).  Not in `make test`.
+soak: build
+	python3 tests/system/soak.py $(BUILD)
 
 bench: build
 	python3 tests/bench/bench.py $(BUILD)

@@ -42,6 +42,18 @@
 //                                result
 //   modules CLASS                prints the modules loaded by the process of
 //                                the window of CLASS
+//   process-usage CLASS          prints the private bytes and the handle count
+//                                of the process of the window of CLASS: the
+//                                committed private memory of its address
+//                                space, region by region, and its entries
+//                                in the system's handle table
+//   serial-waits PORT            stands in for the player's receive thread:
+//                                opens PORT (COM9) as the player does and
+//                                waits for bytes (overlapped WaitCommEvent,
+//                                then a read) until an EOT byte (0x04)
+//                                arrives.  Its window, of class
+//                                RigSerialWaits, lets process-usage measure
+//                                what Wine's serial waits alone cost.
 // Texts cross the process boundary as Unicode: the ANSI calls come back
 // empty or cut to their first character for another process's controls.
 //
@@ -603,6 +615,139 @@ static int Modules(char **a)
     return 0;
 }
 
+// Private bytes as Windows counts them: every committed region of the
+// address space that belongs to the process alone (not an image, not a
+// mapped file).
+static unsigned long long PrivateBytes(HANDLE process)
+{
+    unsigned long long total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const char *address = NULL;
+         VirtualQueryEx(process, address, &region, sizeof region) == sizeof region;
+         address = (const char *)region.BaseAddress + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            total += region.RegionSize;
+        if ((ULONG_PTR)region.BaseAddress + region.RegionSize < (ULONG_PTR)region.BaseAddress)
+            break;
+    }
+    return total;
+}
+
+// The system's handle table (information class 16), as ntdll gives it.
+struct SystemHandleEntry {
+    ULONG ownerProcessId;
+    BYTE objectType;
+    BYTE flags;
+    USHORT handle;
+    PVOID object;
+    ACCESS_MASK access;
+};
+
+struct SystemHandleTable {
+    ULONG count;
+    SystemHandleEntry entries[1];
+};
+
+typedef LONG(WINAPI *QuerySystemInformation)(ULONG infoClass, PVOID buffer, ULONG size, PULONG needed);
+
+#define SYSTEM_HANDLE_INFORMATION 16
+#define STATUS_INFO_LENGTH_MISMATCH ((LONG)0xC0000004)
+
+// The handles the process holds, counted in the system's handle table
+// (Wine answers GetProcessHandleCount with 0).  -1 when it cannot be read.
+static long HandleCount(DWORD pid)
+{
+    QuerySystemInformation query = (QuerySystemInformation)(void (*)(void))GetProcAddress(
+        GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+    if (!query)
+        return -1;
+    ULONG size = 1 << 16;
+    for (;;) {
+        SystemHandleTable *table = (SystemHandleTable *)malloc(size);
+        if (!table)
+            return -1;
+        ULONG needed = 0;
+        LONG status = query(SYSTEM_HANDLE_INFORMATION, table, size, &needed);
+        if (status == STATUS_INFO_LENGTH_MISMATCH && size < (1u << 28)) {
+            free(table);
+            size = needed > size ? needed + 4096 : size * 2;
+            continue;
+        }
+        long count = -1;
+        if (status == 0) {
+            count = 0;
+            for (ULONG i = 0; i < table->count; i++)
+                if (table->entries[i].ownerProcessId == pid)
+                    count++;
+        }
+        free(table);
+        return count;
+    }
+}
+
+#define SERIAL_WAITS_CLASS "RigSerialWaits"
+#define SERIAL_WAITS_END 0x04
+
+// Waits for received bytes the way the player's receive thread does, until
+// the controller's end of the line sends the end byte.
+static int SerialWaits(char **a)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = SERIAL_WAITS_CLASS;
+    RegisterClassA(&wc);
+    HWND window = CreateWindowExA(0, SERIAL_WAITS_CLASS, "", 0, 0, 0, 0, 0, NULL, NULL, wc.hInstance, NULL);
+    char path[32];
+    snprintf(path, sizeof path, "\\\\.\\%s", a[0]);
+    HANDLE port = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, NULL);
+    if (!window || port == INVALID_HANDLE_VALUE)
+        return 1;
+    SetCommMask(port, EV_RXCHAR);
+    COMMTIMEOUTS timeouts = {MAXDWORD, 0, 1000, 0, 1000};
+    SetCommTimeouts(port, &timeouts);
+    OVERLAPPED wait = {}, read = {};
+    wait.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    read.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    for (bool ended = false; !ended;) {
+        DWORD mask = 0, count = 0, errors = 0;
+        if (!WaitCommEvent(port, &mask, &wait) && GetLastError() == ERROR_IO_PENDING)
+            GetOverlappedResult(port, &wait, &count, TRUE);
+        COMSTAT status = {};
+        ClearCommError(port, &errors, &status);
+        char bytes[256];
+        DWORD wanted = status.cbInQue < sizeof bytes ? status.cbInQue : sizeof bytes;
+        count = 0;
+        if (wanted && !ReadFile(port, bytes, wanted, &count, &read) && GetLastError() == ERROR_IO_PENDING)
+            GetOverlappedResult(port, &read, &count, TRUE);
+        ended = memchr(bytes, SERIAL_WAITS_END, count) != NULL;
+    }
+    CloseHandle(wait.hEvent);
+    CloseHandle(read.hEvent);
+    CloseHandle(port);
+    DestroyWindow(window);
+    return 0;
+}
+
+static int ProcessUsage(char **a)
+{
+    HWND hwnd = FindWindowA(a[0], NULL);
+    DWORD pid = 0;
+    if (!hwnd || !GetWindowThreadProcessId(hwnd, &pid))
+        return 1;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process)
+        return 1;
+    unsigned long long bytes = PrivateBytes(process);
+    CloseHandle(process);
+    long handles = HandleCount(pid);
+    if (bytes == 0 || handles <= 0)
+        return 1;
+    printf("%llu %ld\n", bytes, handles);
+    return 0;
+}
+
 struct Command {
     const char *name;
     int argCount;
@@ -630,6 +775,7 @@ static const Command commands[] = {
     {"ctl-enabled", 2, ControlEnabled}, {"ctl-style", 2, ControlStyle},
     {"ctl-rect", 2, ControlRect},   {"ctl-press", 2, ControlPress},
     {"ctl-send", 5, ControlSend},   {"modules", 1, Modules},
+    {"process-usage", 1, ProcessUsage}, {"serial-waits", 1, SerialWaits},
 };
 
 int main(int argc, char **argv)
