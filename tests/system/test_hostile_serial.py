@@ -28,7 +28,7 @@ CHAPTER_FRAMES = [25, 50, 75]
 TIME_SCALE = 100
 ANSWER_MS = 10
 TIMED_COMMANDS = 10
-HEAP_REPORT = re.compile(r"^[0-9a-f]+:(err|warn):heap:.*$", re.M)
+HEAP_REPORT = re.compile(r"^[0-9a-f]+:(?:err|warn):heap:.*$", re.M)
 
 
 class HostileSerial(unittest.TestCase):
