@@ -105,16 +105,15 @@ def round_trip_ms(line, command, answer_length, timeout=2.0):
 
 
 def every_command(boards, chapters, frame_answer=None):
-    """(command bytes, answer) pairs that walk an LDP player through all 25
-    commands, a number entry, a board selection, two chapter searches and
-    an unknown byte, from any state (the walk begins with CLEARALL).  The
-    answers are exact, given the number of boards and of chapters; the
-    frame enquiry's answer is frame_answer, or any five bytes of a frame
-    number when it is None."""
+    """(command bytes, answer) pairs that walk an LDP player, fresh from its
+    start, through all 25 commands, number entries, board selections,
+    chapter searches and unknown bytes.  The answers are exact, given the
+    number of boards and of chapters; the frame enquiry's answer is
+    frame_answer, or any five bytes of a frame number when it is None."""
     chapter = 1 if chapters > 1 else 0
     board = 1 if boards > 1 else 0
     found = COMPLETION if chapters > chapter else NOT_TARGET
-    walk = [
+    return [
         (CLEARALL, ACK),
         (SETCHPMODE, ACK),
         (SEARCH + str(chapter).encode() + ENTER, ACK * 3 + found),
@@ -134,7 +133,6 @@ def every_command(boards, chapters, frame_answer=None):
         (CLEARENTRY, NAK), (b"\x91", NAK), (b"\x00", NAK),
         (CHPENQ, b"00"),
     ]
-    return walk
 
 
 def walk_every_command(test, line, boards, chapters, frame_answer=None, timeout=10):

@@ -5,6 +5,7 @@ searchable from the serial line to its last chapter; a path too long for
 the 255 characters a board is given is left out of it, never cut."""
 import os
 import random
+import shutil
 import time
 import unittest
 
@@ -98,9 +99,7 @@ class HostileMedia(unittest.TestCase):
             ".hrx\\ComID": "2",
             ".hrx\\DefaultMPEG": FOLDER + "*.mpg",
         })
-        trmpeg = os.path.join(os.path.dirname(p.rig.bin), "fakes", "trmpeg", "TRmpeg.dll")
-        with open(trmpeg, "rb") as source, open(os.path.join(p.work, "TRmpeg.dll"), "wb") as copy:
-            copy.write(source.read())
+        shutil.copy(os.path.join(os.path.dirname(p.rig.bin), "fakes", "trmpeg", "TRmpeg.dll"), p.work)
         started = time.monotonic()
         p.start(com=2, extra_env={"TRMPEG_BOARDS": "2", "TRMPEG_JOURNAL": windows_path(self.journal)})
         self.assertEqual(p.line.read(1, timeout=120), ACK, "the start-up acknowledgement")
