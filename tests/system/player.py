@@ -33,6 +33,17 @@ def empty_directory(path):
         os.unlink(os.path.join(path, name))
 
 
+def write_file(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read_file(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 class Player:
     def __init__(self, test_name, rig=None):
         self.rig = rig or Rig()

@@ -9,7 +9,7 @@ import subprocess
 import time
 import unittest
 
-from player import Player
+from player import Player, read_file, write_file
 
 AUTOSCRIPT_LINE = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d - (.*)$")
 POLL_S = 10
@@ -17,17 +17,6 @@ NOTICE_S = POLL_S + 5  # one poll period, and a margin for a loaded machine
 IDCANCEL = 2
 PBM_GETPOS = 0x408
 TEMP_NAME = re.compile(r"^~hrx[0-9A-F]{8}\.tmp$")
-
-
-def write_file(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def read_file(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 class AutoScript(unittest.TestCase):

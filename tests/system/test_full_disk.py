@@ -11,7 +11,7 @@ import subprocess
 import unittest
 
 from controller import ACK, NAK
-from player import Player
+from player import Player, read_file, write_file
 from rig import windows_path
 
 DISK_SIZE = "256k"
@@ -43,17 +43,6 @@ def use_up_entries(directory):
         except OSError:
             return
         number += 1
-
-
-def write_file(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def read_file(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 class FullDisk(unittest.TestCase):
