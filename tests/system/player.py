@@ -4,9 +4,14 @@ and its window."""
 import os
 import re
 import shutil
+import sys
 import time
 
 from rig import Rig, windows_path
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                                "tools"))
+import mkmpeg  # noqa: E402
 
 SETTINGS_KEY = "HKCU\\SOFTWARE\\Calloway Software\\Halcyra\\V2.00"
 WINDOW_CLASS = "Halcyra.hrx"
@@ -31,6 +36,14 @@ def empty_directory(path):
     tests)."""
     for name in os.listdir(path):
         os.unlink(os.path.join(path, name))
+
+
+def write_chapters(directory, frame_counts):
+    """Makes the directory with chapter0.mpg, chapter1.mpg, ... of the given
+    numbers of frames."""
+    os.makedirs(directory)
+    for number, frames in enumerate(frame_counts):
+        mkmpeg.write_stream(os.path.join(directory, "chapter%d.mpg" % number), frames)
 
 
 def write_file(path, data):

@@ -7,17 +7,12 @@ WM_CLOSE shuts it down cleanly."""
 import os
 import re
 import statistics
-import sys
 import unittest
 
 from controller import (ACK, CHPENQ, CLEARALL, LDP_ANSWER_BYTES, NATIVE_ANSWER, Flood, random_bytes,
                         round_trip_ms, seed_of)
-from player import Player
+from player import Player, write_chapters
 from rig import windows_path
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
-                                "tools"))
-import mkmpeg  # noqa: E402
 
 LDP_BYTES = 1000000
 NATIVE_BYTES = 200000
@@ -37,9 +32,7 @@ class HostileSerial(unittest.TestCase):
         p = self.player
         p.clear_settings()
         movie = os.path.join(p.work, "Movie")
-        os.makedirs(movie)
-        for number, frames in enumerate(CHAPTER_FRAMES):
-            mkmpeg.write_stream(os.path.join(movie, "chapter%d.mpg" % number), frames)
+        write_chapters(movie, CHAPTER_FRAMES)
         self.settings = {
             "Debug\\TraceFile": windows_path(p.trace_path),
             ".hrx\\ComID": "2",

@@ -7,16 +7,11 @@ command as the boards it has allow, and shuts down cleanly."""
 import os
 import re
 import shutil
-import sys
 import unittest
 
 from controller import ACK, walk_every_command
-from player import Player
+from player import Player, write_chapters
 from rig import windows_path
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
-                                "tools"))
-import mkmpeg  # noqa: E402
 
 CHAPTERS = 3
 NO_FRAME = b"-0000"   # the wrappers' -1 when no library answers the enquiry
@@ -29,9 +24,7 @@ class MissingParts(unittest.TestCase):
         p = self.player
         p.clear_settings()
         movie = os.path.join(p.work, "Movie")
-        os.makedirs(movie)
-        for number in range(CHAPTERS):
-            mkmpeg.write_stream(os.path.join(movie, "chapter%d.mpg" % number), 50)
+        write_chapters(movie, [50] * CHAPTERS)
         self.settings = {
             "Debug\\TraceFile": windows_path(p.trace_path),
             ".hrx\\ComID": "2",
