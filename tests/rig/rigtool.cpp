@@ -598,11 +598,20 @@ static int ControlSend(char **a)
     return 0;
 }
 
+// The process that owns the first window of a class; 0 when there is none.
+static DWORD ProcessOfWindow(const char *windowClass)
+{
+    HWND hwnd = FindWindowA(windowClass, NULL);
+    DWORD pid = 0;
+    if (hwnd)
+        GetWindowThreadProcessId(hwnd, &pid);
+    return pid;
+}
+
 static int Modules(char **a)
 {
-    HWND hwnd = FindWindowA(a[0], NULL);
-    DWORD pid = 0;
-    if (!hwnd || !GetWindowThreadProcessId(hwnd, &pid))
+    DWORD pid = ProcessOfWindow(a[0]);
+    if (!pid)
         return 1;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
     if (snapshot == INVALID_HANDLE_VALUE)
@@ -732,9 +741,8 @@ static int SerialWaits(char **a)
 
 static int ProcessUsage(char **a)
 {
-    HWND hwnd = FindWindowA(a[0], NULL);
-    DWORD pid = 0;
-    if (!hwnd || !GetWindowThreadProcessId(hwnd, &pid))
+    DWORD pid = ProcessOfWindow(a[0]);
+    if (!pid)
         return 1;
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
     if (!process)
