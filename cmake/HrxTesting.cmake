@@ -2,10 +2,13 @@
 # rig_setup fixture makes fresh for the run and rig_cleanup removes.
 enable_testing()
 
+# Every Windows test program runs under Wine; the wrapper points Wine at the
+# test run's own prefix.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/rig/wine-run)
+
 set(RIG_DIR ${CMAKE_BINARY_DIR}/rig)
 set(RIG_PY ${CMAKE_SOURCE_DIR}/tests/rig/rig.py)
 set(TEST_WORK_DIR ${CMAKE_BINARY_DIR}/testwork)
-find_program(PYTHON3 python3 REQUIRED)
 
 # hrx_add_wine_test(NAME TARGET [LINES p:c ...] [ARGS ...] [ENV k=v ...]
 #                   [TIMEOUT s] [SERIAL])
