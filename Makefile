@@ -28,6 +28,7 @@ soak: build
 	python3 tests/system/soak.py $(BUILD)
 
 bench: build
+	cmake --build $(BUILD) --target bench_ldpbench
 	python3 tests/bench/bench.py $(BUILD)
 
 clean:
