@@ -16,7 +16,16 @@
 #define GARBAGE_COLLECTION_MS 43200000
 #define PLAYBACK_POLL_MS 5
 
+struct InstanceRecord;
+struct Settings;
+
 int InitialiseApplication(HINSTANCE hInstance, int showCommand);
+// Takes the chapter table, the serial link and the boards down with the
+// record's settings and brings them up again with the given ones, then saves
+// these and acknowledges to the controller.  The trace lines of the
+// take-down go to the old trace file, those of the bring-up to the new one.
+// The receive thread is stopped while the settings are replaced.
+void RestartWithSettings(HWND hwnd, InstanceRecord *record, const Settings &settings);
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void CentreWindow(HWND hwnd, HWND reference);
 

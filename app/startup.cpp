@@ -1,5 +1,7 @@
 // Start-up of the player: the main window and its record, the settings, the
-// trace log, the serial link, the boards and the first chapter (main thread).
+// trace log, the serial link, the boards and the first chapter; and the
+// restart of the link, the boards and the chapters with new settings when
+// the property sheet is confirmed (main thread).
 #include <windows.h>
 #include <stdlib.h>
 
@@ -43,18 +45,31 @@ static void PlaceMainWindow(HWND hwnd, const Settings &s, int showCommand)
     ShowWindow(hwnd, showCommand);
 }
 
+// Boards up with the opening image, and the chapter pattern as the current
+// file: the first steps of start-up and of the restart.
+static void BringUpBoardsWithDefaultFile(HWND hwnd, InstanceRecord *record)
+{
+    BringUpBoards(hwnd);
+    CopyText(record->currentFile, sizeof record->currentFile, record->settings.defaultMpeg);
+}
+
+// Reads the chapter table and opens chapter 0 on every board.
+static void LoadChapterZero(HWND hwnd)
+{
+    BuildChapterTable(hwnd);
+    OpenChapterZero(hwnd);
+}
+
 // Everything that follows an opened serial port: boards, timers, tray,
 // chapters, and the acknowledgement to the controller.
 static void StartShow(HWND hwnd, InstanceRecord *record)
 {
-    BringUpBoards(hwnd);
-    CopyText(record->currentFile, sizeof record->currentFile, record->settings.defaultMpeg);
+    BringUpBoardsWithDefaultFile(hwnd, record);
     SetTimer(hwnd, IDT_PLAYBACK_POLL, PLAYBACK_POLL_MS, NULL);
     WriteTrace(hwnd, record->settings.traceFile, "Starting garbage collection interval at 12:00:00.00");
     SetTimer(hwnd, IDT_GARBAGE_COLLECTION, GARBAGE_COLLECTION_MS, NULL);
     SendCdDoorSequence(false);
-    BuildChapterTable(hwnd);
-    OpenChapterZero(hwnd);
+    LoadChapterZero(hwnd);
     SendStartupAck(hwnd);
 }
 
@@ -87,4 +102,24 @@ int InitialiseApplication(HINSTANCE hInstance, int showCommand)
     SetTimer(hwnd, IDT_AUTOSCRIPT_POLL, AUTOSCRIPT_POLL_MS, NULL);
     SetCursor(arrow);
     return 1;
+}
+
+void RestartWithSettings(HWND hwnd, InstanceRecord *record, const Settings &settings)
+{
+    SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    FreeChapterTable(hwnd);
+    CloseCommPort(hwnd, &record->serial);
+    TakeDownBoards(hwnd);
+    record->settings = settings;
+    // A start-up that found no port started no playback or trim timer; a
+    // link opened here needs them (restarting a running timer is harmless).
+    if (OpenCommPort(hwnd, &record->serial) == 0) {
+        SetTimer(hwnd, IDT_PLAYBACK_POLL, PLAYBACK_POLL_MS, NULL);
+        SetTimer(hwnd, IDT_GARBAGE_COLLECTION, GARBAGE_COLLECTION_MS, NULL);
+    }
+    BringUpBoardsWithDefaultFile(hwnd, record);
+    LoadChapterZero(hwnd);
+    SaveSettings(hwnd);
+    SendStartupAck(hwnd);
+    SetCursor(LoadCursorA(NULL, IDC_ARROW));
 }
