@@ -19,7 +19,9 @@
 struct InstanceRecord;
 struct Settings;
 
-int InitialiseApplication(HINSTANCE hInstance, int showCommand);
+// Creates the main window and its record and starts the show; returns the
+// main window, or null when the program cannot run.
+HWND InitialiseApplication(HINSTANCE hInstance, int showCommand);
 // Takes the chapter table, the serial link and the boards down with the
 // record's settings and brings them up again with the given ones, then saves
 // these and acknowledges to the controller.  The trace lines of the

@@ -73,23 +73,22 @@ static void StartShow(HWND hwnd, InstanceRecord *record)
     SendStartupAck(hwnd);
 }
 
-int InitialiseApplication(HINSTANCE hInstance, int showCommand)
+HWND InitialiseApplication(HINSTANCE hInstance, int showCommand)
 {
     HWND hwnd = CreateMainWindow(hInstance);
     if (!hwnd)
-        return 0;
+        return NULL;
     InstanceRecord *record = static_cast<InstanceRecord *>(calloc(1, sizeof(InstanceRecord)));
     HCURSOR wait = LoadCursorA(NULL, IDC_WAIT), arrow = LoadCursorA(NULL, IDC_ARROW);
     SetCursor(wait);
     if (!record) {
         SetCursor(arrow);
-        return 0;
+        return NULL;
     }
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(record));
     record->hInstance = hInstance;
     record->hWnd = hwnd;
     record->serial.portHandle = INVALID_HANDLE_VALUE;
-    hMainWindow = hwnd;
 
     ShowSplash(hwnd);
     LoadSettings(hwnd);
@@ -101,7 +100,7 @@ int InitialiseApplication(HINSTANCE hInstance, int showCommand)
         StartShow(hwnd, record);
     SetTimer(hwnd, IDT_AUTOSCRIPT_POLL, AUTOSCRIPT_POLL_MS, NULL);
     SetCursor(arrow);
-    return 1;
+    return hwnd;
 }
 
 void RestartWithSettings(HWND hwnd, InstanceRecord *record, const Settings &settings)
