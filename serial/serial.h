@@ -9,7 +9,11 @@
 
 #include <atomic>
 
-// The serial block of the instance record.
+struct Settings;
+
+// The serial block of the instance record.  It is the receive thread's
+// argument: owner and settings are set before the thread starts, and the
+// settings they point to change only while no receive thread runs.
 struct SerialBlock {
     OVERLAPPED osRead;
     OVERLAPPED osWrite;
@@ -17,6 +21,8 @@ struct SerialBlock {
     std::atomic<DWORD> watchThreadId;     // 0 when no receive thread runs
     HANDLE watchThread;                   // released by CloseCommPort
     std::atomic<LONG> connected;          // 1 while the receive thread is to run
+    HWND owner;                           // the window received commands go to
+    const Settings *settings;             // protocol and trace file
 };
 
 // WM_COMMAND identifier of a received command; lParam is a 256-byte
@@ -46,11 +52,11 @@ struct SerialBlock {
 int OpenCommPort(HWND hwnd, SerialBlock *serial);
 int CloseCommPort(HWND hwnd, SerialBlock *serial);
 int WriteCommBlock(HWND hwnd, const BYTE *bytes, DWORD count);
-DWORD WINAPI CommWatchThread(LPVOID param);
-int ReadCommBlock(HWND hwnd, BYTE *buffer, DWORD maxCount);
-// Frames received bytes by the record's protocol and posts the commands to
+DWORD WINAPI CommWatchThread(LPVOID serialBlock);
+int ReadCommBlock(SerialBlock *serial, BYTE *buffer, DWORD maxCount);
+// Frames received bytes by the settings' protocol and posts the commands to
 // the window.  Returns the number of commands posted.
-int DeliverCommBlock(HWND hwnd, const BYTE *bytes, DWORD count);
+int DeliverCommBlock(HWND hwnd, const Settings &settings, const BYTE *bytes, DWORD count);
 
 // The wait before the port opens: PORT_WAIT_MS, or the decimal number of
 // milliseconds in the PORT_WAIT_ENV environment variable.
