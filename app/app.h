@@ -1,4 +1,5 @@
-// Start-up, main window and shut-down of the player (main thread).
+// Start-up, the restart with new settings, main window and shut-down of the
+// player (main thread).
 #ifndef HRX_APP_APP_H
 #define HRX_APP_APP_H
 
