@@ -1,4 +1,5 @@
-// Start-up, main window and shut-down of the player (main thread).
+// Start-up, the restart with new settings, main window and shut-down of the
+// player (main thread).
 #ifndef HRX_APP_APP_H
 #define HRX_APP_APP_H
 
@@ -16,7 +17,18 @@
 #define GARBAGE_COLLECTION_MS 43200000
 #define PLAYBACK_POLL_MS 5
 
-int InitialiseApplication(HINSTANCE hInstance, int showCommand);
+struct InstanceRecord;
+struct Settings;
+
+// Creates the main window and its record and starts the show; returns the
+// main window, or null when the program cannot run.
+HWND InitialiseApplication(HINSTANCE hInstance, int showCommand);
+// Takes the chapter table, the serial link and the boards down with the
+// record's settings and brings them up again with the given ones, then saves
+// these and acknowledges to the controller.  The trace lines of the
+// take-down go to the old trace file, those of the bring-up to the new one.
+// The receive thread is stopped while the settings are replaced.
+void RestartWithSettings(HWND hwnd, InstanceRecord *record, const Settings &settings);
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void CentreWindow(HWND hwnd, HWND reference);
 

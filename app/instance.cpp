@@ -1,7 +1,6 @@
-// The instance record's owner handle, shared with the property pages.
+// The instance record, reached through the main window that owns it (main
+// thread).
 #include "app/instance.h"
-
-HWND hMainWindow;
 
 InstanceRecord *GetInstanceRecord(HWND hwnd)
 {

@@ -70,9 +70,6 @@ struct InstanceRecord {
 #define ADDRESS_FRAME 0
 #define ADDRESS_CHAPTER 2
 
-// The main window, for the property pages, which are not given its handle.
-extern HWND hMainWindow;
-
 // The record attached to a window (GWL_USERDATA); null before it is attached.
 InstanceRecord *GetInstanceRecord(HWND hwnd);
 

@@ -43,12 +43,12 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int showCommand)
         ShowFatal(MAIN_WINDOW_TITLE " already running\n");
         return -1;
     }
-    if (InitialiseApplication(hInstance, showCommand) != 1) {
+    HWND hwnd = InitialiseApplication(hInstance, showCommand);
+    if (!hwnd) {
         ShowFatal("Unable to initialise " MAIN_WINDOW_TITLE "\n");
         return -3;
     }
-    HWND hwnd = FindWindowA(MAIN_WINDOW_CLASS, NULL);
-    InstanceRecord *record = hwnd ? GetInstanceRecord(hwnd) : NULL;
+    InstanceRecord *record = GetInstanceRecord(hwnd);
     if (record && record->settings.idleProcessing == 1)
         return (int)RunIdleLoop(hwnd);
     return (int)RunMessageLoop();

@@ -35,7 +35,11 @@
 #define DEFAULT_COM_ID 2
 #define DEFAULT_BOARD_TYPE 3
 
+// Main thread: reads the three sub-keys into the window's record, a missing
+// value taking its default.  Always 1.
 int LoadSettings(HWND hwnd);
+// Main thread: writes the record's settings to the three sub-keys (all but
+// IdleProcessing).  Always 1.
 int SaveSettings(HWND hwnd);
 
 #endif

@@ -1,5 +1,7 @@
 // Start-up of the player: the main window and its record, the settings, the
-// trace log, the serial link, the boards and the first chapter (main thread).
+// trace log, the serial link, the boards and the first chapter; and the
+// restart of the link, the boards and the chapters with new settings when
+// the property sheet is confirmed (main thread).
 #include <windows.h>
 #include <stdlib.h>
 
@@ -43,38 +45,50 @@ static void PlaceMainWindow(HWND hwnd, const Settings &s, int showCommand)
     ShowWindow(hwnd, showCommand);
 }
 
+// Boards up with the opening image, and the chapter pattern as the current
+// file: the first steps of start-up and of the restart.
+static void BringUpBoardsWithDefaultFile(HWND hwnd, InstanceRecord *record)
+{
+    BringUpBoards(hwnd);
+    CopyText(record->currentFile, sizeof record->currentFile, record->settings.defaultMpeg);
+}
+
+// Reads the chapter table and opens chapter 0 on every board.
+static void LoadChapterZero(HWND hwnd)
+{
+    BuildChapterTable(hwnd);
+    OpenChapterZero(hwnd);
+}
+
 // Everything that follows an opened serial port: boards, timers, tray,
 // chapters, and the acknowledgement to the controller.
 static void StartShow(HWND hwnd, InstanceRecord *record)
 {
-    BringUpBoards(hwnd);
-    CopyText(record->currentFile, sizeof record->currentFile, record->settings.defaultMpeg);
+    BringUpBoardsWithDefaultFile(hwnd, record);
     SetTimer(hwnd, IDT_PLAYBACK_POLL, PLAYBACK_POLL_MS, NULL);
     WriteTrace(hwnd, record->settings.traceFile, "Starting garbage collection interval at 12:00:00.00");
     SetTimer(hwnd, IDT_GARBAGE_COLLECTION, GARBAGE_COLLECTION_MS, NULL);
     SendCdDoorSequence(false);
-    BuildChapterTable(hwnd);
-    OpenChapterZero(hwnd);
+    LoadChapterZero(hwnd);
     SendStartupAck(hwnd);
 }
 
-int InitialiseApplication(HINSTANCE hInstance, int showCommand)
+HWND InitialiseApplication(HINSTANCE hInstance, int showCommand)
 {
     HWND hwnd = CreateMainWindow(hInstance);
     if (!hwnd)
-        return 0;
+        return NULL;
     InstanceRecord *record = static_cast<InstanceRecord *>(calloc(1, sizeof(InstanceRecord)));
     HCURSOR wait = LoadCursorA(NULL, IDC_WAIT), arrow = LoadCursorA(NULL, IDC_ARROW);
     SetCursor(wait);
     if (!record) {
         SetCursor(arrow);
-        return 0;
+        return NULL;
     }
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(record));
     record->hInstance = hInstance;
     record->hWnd = hwnd;
     record->serial.portHandle = INVALID_HANDLE_VALUE;
-    hMainWindow = hwnd;
 
     ShowSplash(hwnd);
     LoadSettings(hwnd);
@@ -86,5 +100,25 @@ int InitialiseApplication(HINSTANCE hInstance, int showCommand)
         StartShow(hwnd, record);
     SetTimer(hwnd, IDT_AUTOSCRIPT_POLL, AUTOSCRIPT_POLL_MS, NULL);
     SetCursor(arrow);
-    return 1;
+    return hwnd;
+}
+
+void RestartWithSettings(HWND hwnd, InstanceRecord *record, const Settings &settings)
+{
+    SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    FreeChapterTable(hwnd);
+    CloseCommPort(hwnd, &record->serial);
+    TakeDownBoards(hwnd);
+    record->settings = settings;
+    // A start-up that found no port started no playback or trim timer; a
+    // link opened here needs them (restarting a running timer is harmless).
+    if (OpenCommPort(hwnd, &record->serial) == 0) {
+        SetTimer(hwnd, IDT_PLAYBACK_POLL, PLAYBACK_POLL_MS, NULL);
+        SetTimer(hwnd, IDT_GARBAGE_COLLECTION, GARBAGE_COLLECTION_MS, NULL);
+    }
+    BringUpBoardsWithDefaultFile(hwnd, record);
+    LoadChapterZero(hwnd);
+    SaveSettings(hwnd);
+    SendStartupAck(hwnd);
+    SetCursor(LoadCursorA(NULL, IDC_ARROW));
 }

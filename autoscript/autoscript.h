@@ -49,16 +49,28 @@ extern AutoScriptState autoScript;
 int FindAutoScript(HWND hwnd);
 
 // Worker thread: runs scriptPath line by line, then closes the dialog.
+// Always 0.
 DWORD WINAPI AutoScriptThread(LPVOID unused);
+// Worker thread: runs one script line, or logs it as unknown.  Always 0.
 int RunAutoCommand(const char *line);
+// Worker thread: appends a stamped line to the AutoScript log, if there is
+// one.  Always 1.
 int WriteAutoScriptLog(const char *message);
 
+// Worker thread: copies every file the pattern matches ("~:" the script's
+// drive) into the destination, until a Cancel.  Always 0.
 int CopyFiles(const char *sourcePattern, const char *destination);
+// Worker thread: 1 when both files opened and the copy ran (a failed or
+// cancelled copy is logged), 0 when it did not start.
 int CopyOneFile(const char *sourcePath, const char *destinationPath);
+// Worker thread: deletes every file the pattern matches ("~:" the script's
+// drive).  Always 0.
 int DeleteFiles(const char *pattern);
+// Worker thread: clears the file's read-only attribute and deletes it.
+// Always 0.
 int DeleteOneFile(const char *path);
-// "%.1f KB", above 999.9 KB "%.2f MB", beyond the 32-bit range "%.3f GB";
-// one static buffer, overwritten by the next call.
+// Worker thread: "%.1f KB", above 999.9 KB "%.2f MB", beyond the 32-bit
+// range "%.3f GB"; one static buffer, overwritten by the next call.
 const char *FormatByteCount(long long count);
 
 #endif

@@ -7,9 +7,10 @@
 #define AUTOSCRIPT_LOG_LINE_MAX 2048
 
 void ShowProgressCaption(const char *caption);
-// Sets the text of control 1008, 1009 or 1010.
+// Sets the text of IDC_PROGRESS_FILE, IDC_PROGRESS_FROM_TO or
+// IDC_PROGRESS_ESTIMATE.
 void ShowProgressText(int controlId, const char *text);
-// Sets progress bar 1000 (0 to 100).
+// Sets the progress bar, IDC_PROGRESS_BAR (0 to 100).
 void ShowProgressBar(int percent);
 
 // WriteAutoScriptLog of a message composed with a printf format.

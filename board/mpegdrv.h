@@ -12,14 +12,15 @@
 #define MPEG_MAX_BOARDS 16
 #define MPEG_PATH_SIZE 256
 
-// Play states.  A state above 7 marks a board with an active stream.
+// Play states.  A board in a state above MPEG_LAST_INACTIVE_STATE has an
+// active stream.
 #define MPEG_IDLE 0
 #define MPEG_READY 2
 #define MPEG_STOPPED 4
 #define MPEG_PLAYING 8
 #define MPEG_STILL 16
 #define MPEG_FILE_STARTED 256
-#define MPEG_ACTIVE_ABOVE 7
+#define MPEG_LAST_INACTIVE_STATE 7
 
 // Board types and their libraries.
 #define BOARD_TYPE_THIRD 1

@@ -40,14 +40,15 @@ const Variant kVariant = {false, false, false};
 
 // Entry points that act on a board without checking it against boardCount
 // still never index the table outside its 16 rows.
-bool IsTableBoard(int board)
+bool HasDriverTableRow(int board)
 {
     return board >= 0 && board < MPEG_MAX_BOARDS;
 }
 
-bool IsCheckedBoard(const MpegDriverTable *table, int board)
+// One of the boards the library found: a row of the table below boardCount.
+bool BoardExists(const MpegDriverTable *table, int board)
 {
-    return IsTableBoard(board) && board < table->boardCount;
+    return HasDriverTableRow(board) && board < table->boardCount;
 }
 
 int VideoStandardCode(int16_t videoMode)
@@ -123,7 +124,7 @@ bool FitsPathField(const char *path)
 }
 
 // The decoder has moved on to, or been told to play, the file last opened.
-void TakeOpenedFile(MpegDriverTable *table, int board)
+void RecordOpenedFileAsPlaying(MpegDriverTable *table, int board)
 {
     CopyText(table->playingFile[board], MPEG_PATH_SIZE, table->openedFile[board]);
     if (!kVariant.keepsOpenedFile)
@@ -263,7 +264,7 @@ int __cdecl ENTRY(Free)(MpegDriverTable *)
 
 int __cdecl ENTRY(InitBoard)(MpegDriverTable *table, int board)
 {
-    if (!IsCheckedBoard(table, board))
+    if (!BoardExists(table, board))
         return 0;
     int videoStandard = VideoStandardCode(table->videoMode[board]);
     int syncFlag = SyncFlag(table->syncMode[board]);
@@ -288,7 +289,7 @@ int __cdecl ENTRY(InitBoard)(MpegDriverTable *table, int board)
 
 int __cdecl ENTRY(FreeBoard)(MpegDriverTable *table, int board)
 {
-    if (!IsCheckedBoard(table, board))
+    if (!BoardExists(table, board))
         return 0;
     rtdFreeBoard(board);
     table->playState[board] = MPEG_IDLE;
@@ -297,7 +298,7 @@ int __cdecl ENTRY(FreeBoard)(MpegDriverTable *table, int board)
 
 int __cdecl ENTRY(DisplayImage)(MpegDriverTable *table, int board, const char *imagePath)
 {
-    if (!IsCheckedBoard(table, board) || !imagePath || imagePath[0] == '\0')
+    if (!BoardExists(table, board) || !imagePath || imagePath[0] == '\0')
         return 0;
     rtdPause(board);
     rtdLoadImage(board, imagePath, LOAD_IMAGE_OPTION, VideoStandardCode(table->videoMode[board]));
@@ -307,7 +308,7 @@ int __cdecl ENTRY(DisplayImage)(MpegDriverTable *table, int board, const char *i
 
 int __cdecl ENTRY(Open)(MpegDriverTable *table, int board, const char *mpegPath)
 {
-    if (!IsCheckedBoard(table, board) || !FitsPathField(mpegPath))
+    if (!BoardExists(table, board) || !FitsPathField(mpegPath))
         return 0;
     rtdOpen(board, mpegPath, OPEN_FLAGS);
     if (kVariant.readsFileInfo)
@@ -320,7 +321,7 @@ int __cdecl ENTRY(Play)(MpegDriverTable *table, int board, int start, int, int)
 {
     long startPoint = start == MPEG_PLAY_CONTINUE ? RTD_PLAY_CONTINUE : 0;
     rtdSetParams(board, RTD_PARAM_SPEED, RTD_SPEED_NORMAL);
-    if (!IsCheckedBoard(table, board))
+    if (!BoardExists(table, board))
         return 0;
     if (table->playState[board] < MPEG_PLAYING) {
         StopDecoding(board);
@@ -330,20 +331,20 @@ int __cdecl ENTRY(Play)(MpegDriverTable *table, int board, int start, int, int)
     // With no name waiting (OSmpeg after an earlier play) the board keeps
     // the name of the file it plays.
     if (table->openedFile[board][0] != '\0')
-        TakeOpenedFile(table, board);
+        RecordOpenedFileAsPlaying(table, board);
     return 0;
 }
 
 int __cdecl ENTRY(Check)(MpegDriverTable *table, int board)
 {
-    if (!IsCheckedBoard(table, board))
+    if (!BoardExists(table, board))
         return 0;
     short status = rtdContinue(board);
     if (status == RTD_STATUS_FILE_STARTED) {
-        TakeOpenedFile(table, board);
+        RecordOpenedFileAsPlaying(table, board);
         table->playState[board] = MPEG_FILE_STARTED;
     } else if (status == RTD_STATUS_PLAY_ENDED) {
-        TakeOpenedFile(table, board);
+        RecordOpenedFileAsPlaying(table, board);
         table->playState[board] = MPEG_STOPPED;
     }
     return 0;
@@ -351,7 +352,7 @@ int __cdecl ENTRY(Check)(MpegDriverTable *table, int board)
 
 int __cdecl ENTRY(Stop)(MpegDriverTable *table, int board)
 {
-    if (!IsTableBoard(board))
+    if (!HasDriverTableRow(board))
         return 0;
     StopDecoding(board);
     StopDecoding(board);
@@ -364,7 +365,7 @@ int __cdecl ENTRY(Stop)(MpegDriverTable *table, int board)
 
 int __cdecl ENTRY(Still)(MpegDriverTable *table, int board)
 {
-    if (!IsTableBoard(board))
+    if (!HasDriverTableRow(board))
         return 0;
     rtdPause(board);
     table->playState[board] = MPEG_STILL;
@@ -373,7 +374,7 @@ int __cdecl ENTRY(Still)(MpegDriverTable *table, int board)
 
 int __cdecl ENTRY(Step)(MpegDriverTable *table, int board)
 {
-    if (!IsTableBoard(board))
+    if (!HasDriverTableRow(board))
         return 0;
     rtdSingle(board);
     table->playState[board] = MPEG_STILL;
@@ -382,7 +383,7 @@ int __cdecl ENTRY(Step)(MpegDriverTable *table, int board)
 
 int __cdecl ENTRY(GetFrame)(MpegDriverTable *, int board)
 {
-    if (!IsTableBoard(board))
+    if (!HasDriverTableRow(board))
         return 0;
     long frame = 0;
     rtdGetParams(board, RTD_PARAM_CURRENT_FRAME, &frame);
@@ -393,7 +394,7 @@ int __cdecl ENTRY(GetFrame)(MpegDriverTable *, int board)
 // it to play, jumps close by percentage and plays up to the frame.
 int __cdecl ENTRY(SetFrame)(MpegDriverTable *table, int board, int frame)
 {
-    if (!IsTableBoard(board) || frame < 0 || frame > table->totalFrames[board])
+    if (!HasDriverTableRow(board) || frame < 0 || frame > table->totalFrames[board])
         return frame;
     if (table->playingFile[board][0] == '\0')
         CopyText(table->playingFile[board], MPEG_PATH_SIZE, table->openedFile[board]);
@@ -410,42 +411,42 @@ int __cdecl ENTRY(SetFrame)(MpegDriverTable *table, int board, int frame)
 
 int __cdecl ENTRY(Slow)(MpegDriverTable *, int board)
 {
-    if (IsTableBoard(board))
+    if (HasDriverTableRow(board))
         rtdSetParams(board, RTD_PARAM_SPEED, RTD_SPEED_SLOW);
     return 0;
 }
 
 int __cdecl ENTRY(SetVideoOutput)(MpegDriverTable *, int board, int outputStd)
 {
-    if (kVariant.selectsVideoOutput && IsTableBoard(board))
+    if (kVariant.selectsVideoOutput && HasDriverTableRow(board))
         rtdSetParams(board, RTD_PARAM_VIDEO_OUTPUT, outputStd == OUTPUT_STD_RGB ? VIDEO_OUTPUT_RGB : VIDEO_OUTPUT_YUV);
     return 0;
 }
 
 int __cdecl ENTRY(Blank)(MpegDriverTable *, int board, int blank)
 {
-    if (IsTableBoard(board))
+    if (HasDriverTableRow(board))
         rtdSetParams(board, RTD_PARAM_BLANK, blank ? 1 : 0);
     return 0;
 }
 
 int __cdecl ENTRY(Fast)(MpegDriverTable *, int board)
 {
-    if (IsTableBoard(board))
+    if (HasDriverTableRow(board))
         rtdSetParams(board, RTD_PARAM_SPEED, RTD_SPEED_FAST);
     return 0;
 }
 
 int __cdecl ENTRY(Mute)(MpegDriverTable *, int board, int mute)
 {
-    if (IsTableBoard(board))
+    if (HasDriverTableRow(board))
         rtdSetParams(board, RTD_PARAM_MUTE, mute ? 1 : 0);
     return 0;
 }
 
 int __cdecl ENTRY(Genlock)(MpegDriverTable *, int board, int mode)
 {
-    if (!IsTableBoard(board))
+    if (!HasDriverTableRow(board))
         return 1;
     if (mode == GENLOCK_EXTERNAL)
         rtdSetParams(board, RTD_PARAM_VIDEO_SOURCE, VIDEO_SOURCE_EXTERNAL);

@@ -13,7 +13,6 @@
 
 // Paths are composed in a 256-byte buffer: at most 255 characters.
 #define CHAPTER_PATH_MAX 255
-#define CHAPTER_ALLOC_FLAGS 0x40   // GPTR: fixed and zero-filled
 
 namespace {
 
@@ -99,7 +98,7 @@ void InsertChapterSorted(ChapterList *list, const char *path)
 {
     if (!list || !path || strnlen(path, CHAPTER_PATH_MAX + 1) > CHAPTER_PATH_MAX)
         return;
-    ChapterNode *node = static_cast<ChapterNode *>(GlobalAlloc(CHAPTER_ALLOC_FLAGS, sizeof(ChapterNode)));
+    ChapterNode *node = static_cast<ChapterNode *>(GlobalAlloc(GPTR, sizeof(ChapterNode)));
     if (!node)
         return;
     CopyText(node->path, sizeof node->path, path);
@@ -131,7 +130,7 @@ int BuildChapterTable(HWND hwnd)
         return 0;
     record->currentChapter = 0;
     if (!record->chapterTable) {
-        ChapterList *list = static_cast<ChapterList *>(GlobalAlloc(CHAPTER_ALLOC_FLAGS, sizeof(ChapterList)));
+        ChapterList *list = static_cast<ChapterList *>(GlobalAlloc(GPTR, sizeof(ChapterList)));
         if (!list)
             return 0;
         InitialiseList(list);

@@ -73,7 +73,7 @@ void ClearEntry()
 
 void SetRepeat(const LdpContext &c, int value)
 {
-    if (IsTableBoard(c.board))
+    if (HasDriverTableRow(c.board))
         c.record->repeat[c.board] = value;
 }
 
@@ -122,7 +122,7 @@ void DoFplay(const LdpContext &c)
     MpegPlay(c.board, MPEG_PLAY_CONTINUE, MPEG_PLAY_END, 0);
     Reply(c.hwnd, LDP_ACK);
     WriteTraceF(c.hwnd, c.traceFile, "%2.2d - Playing MPEG file %.255s", c.board, PlayingFileOf(c.board));
-    if (IsTableBoard(c.board) && c.record->repeat[c.board] == 1)
+    if (HasDriverTableRow(c.board) && c.record->repeat[c.board] == 1)
         QueuePlayingFile(c.board);
 }
 
@@ -370,8 +370,9 @@ const LdpCommand kLdpCommands[] = {
     {LDP_VIDEO_EXTERNAL, DoVideoExternal},
 };
 
-// Stage 1, while a number is keyed in.  Returns true when the byte has been
-// dealt with; CLEARALL and ENTER end the entry and go on to the table.
+// While a number is keyed in, the entry takes the byte first.  Returns true
+// when the byte has been dealt with; CLEARALL and ENTER end the entry and go
+// on to the command table.
 bool TakeEntryByte(const LdpContext &c, BYTE code)
 {
     if (code == LDP_CLEARALL || code == LDP_ENTER) {
@@ -398,7 +399,8 @@ bool TakeEntryByte(const LdpContext &c, BYTE code)
     return true;
 }
 
-// Stage 2: a text matches an entry only when it is that one character.
+// Runs the handler of the command table's row for the text; a text matches
+// a row only when it is that one character.
 bool RunCommandTable(const LdpContext &c, const char *command)
 {
     if (command[0] == '\0' || command[1] != '\0')
@@ -414,7 +416,8 @@ bool RunCommandTable(const LdpContext &c, const char *command)
     return false;
 }
 
-// Stage 3.
+// A byte that neither the entry nor the command table took: traced as
+// unknown and answered NAK.
 void ReportUnknown(const LdpContext &c, BYTE code)
 {
     char shown = code >= 0x20 && code <= 0x7E ? (char)code : '.';

@@ -23,7 +23,7 @@ void AnswerTray(HWND hwnd, bool open)
 }
 
 // A board the driver table has room for, and that exists.
-bool IsKnownBoard(long board)
+bool BoardExists(long board)
 {
     return board >= 0 && board < MPEG_MAX_BOARDS && board < MpegTable.boardCount;
 }
@@ -38,7 +38,7 @@ void OpenFile(HWND hwnd, InstanceRecord *record)
     const char *boardText = file ? NextToken(NULL, TOKEN_DELIMITERS) : NULL;
     if (boardText) {
         long board = ParseLeadingNumber(boardText);
-        if (!IsKnownBoard(board)) {
+        if (!BoardExists(board)) {
             WriteTraceF(hwnd, trace, "Unable to open MPEG file %s", file);
             return;
         }
@@ -50,7 +50,7 @@ void OpenFile(HWND hwnd, InstanceRecord *record)
     WriteTraceF(hwnd, trace, "%2.2d - Opening MPEG file %s", board, record->currentFile);
     if (MpegOpen(board, record->currentFile) != 0)
         WriteTraceF(hwnd, trace, "Unable to open MPEG file %s", record->currentFile);
-    else if (IsTableBoard(board))
+    else if (HasDriverTableRow(board))
         MpegTable.playState[board] = MPEG_STOPPED;
 }
 
@@ -59,7 +59,7 @@ void PlayFile(HWND hwnd, InstanceRecord *record)
     int board = record->currentBoard;
     if (MpegPlay(board, 0, MPEG_PLAY_END, 0) != 0)
         WriteTraceF(hwnd, record->settings.traceFile, "Unable to play MPEG file %s", record->currentFile);
-    else if (IsTableBoard(board))
+    else if (HasDriverTableRow(board))
         MpegTable.playState[board] = MPEG_PLAYING;
 }
 

@@ -10,14 +10,14 @@
 #include "player/chapters.h"
 #include "player/player.h"
 
-bool IsTableBoard(int board)
+bool HasDriverTableRow(int board)
 {
     return board >= 0 && board < MPEG_MAX_BOARDS;
 }
 
 const char *PlayingFileOf(int board)
 {
-    return IsTableBoard(board) ? MpegTable.playingFile[board] : "";
+    return HasDriverTableRow(board) ? MpegTable.playingFile[board] : "";
 }
 
 void QueuePlayingFile(int board)
@@ -58,8 +58,8 @@ int WatchPlayback(HWND hwnd)
     if (!record)
         return 0;
     lastPassTick = GetTickCount();
-    for (int board = 0; board < MpegTable.boardCount && IsTableBoard(board); board++) {
-        if (MpegTable.playState[board] <= MPEG_ACTIVE_ABOVE)
+    for (int board = 0; board < MpegTable.boardCount && HasDriverTableRow(board); board++) {
+        if (MpegTable.playState[board] <= MPEG_LAST_INACTIVE_STATE)
             continue;
         MpegCheck(board);
         switch (MpegTable.playState[board]) {

@@ -4,7 +4,7 @@
 #define HRX_PLAYER_PLAYBACK_H
 
 // True when the board number indexes the per-board fields (0 to 15).
-bool IsTableBoard(int board);
+bool HasDriverTableRow(int board);
 // The name of the file now playing on the board; empty for a board outside
 // the table.  The library fills the field: print it with "%.255s".
 const char *PlayingFileOf(int board);

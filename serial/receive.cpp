@@ -92,12 +92,12 @@ bool WaitForPortEvent(HANDLE port, OVERLAPPED *wait, DWORD *mask)
 
 // Takes in and delivers everything the port has queued; false when no byte
 // came.
-bool ReadAndDeliver(HWND hwnd, BYTE *buffer)
+bool ReadAndDeliver(SerialBlock *serial, BYTE *buffer)
 {
     bool received = false;
     int count;
-    while ((count = ReadCommBlock(hwnd, buffer, SERIAL_RECEIVE_BUFFER)) > 0) {
-        DeliverCommBlock(hwnd, buffer, (DWORD)count);
+    while ((count = ReadCommBlock(serial, buffer, SERIAL_RECEIVE_BUFFER)) > 0) {
+        DeliverCommBlock(serial->owner, *serial->settings, buffer, (DWORD)count);
         received = true;
     }
     return received;
@@ -112,14 +112,14 @@ void Pause(const SerialBlock *serial)
         Sleep(SERIAL_PAUSE_SLICE_MS);
 }
 
-void WatchPort(HWND hwnd, SerialBlock *serial, OVERLAPPED *wait)
+void WatchPort(SerialBlock *serial, OVERLAPPED *wait)
 {
     BYTE buffer[SERIAL_RECEIVE_BUFFER];
     int idleRounds = 0;
     while (serial->connected) {
         DWORD mask;
         bool received = WaitForPortEvent(serial->portHandle, wait, &mask) && (mask & EV_RXCHAR) &&
-                        ReadAndDeliver(hwnd, buffer);
+                        ReadAndDeliver(serial, buffer);
         if (received)
             idleRounds = 0;
         else if (++idleRounds >= SERIAL_IDLE_ROUNDS_BEFORE_PAUSE)
@@ -129,15 +129,14 @@ void WatchPort(HWND hwnd, SerialBlock *serial, OVERLAPPED *wait)
 
 }  // namespace
 
-DWORD WINAPI CommWatchThread(LPVOID param)
+DWORD WINAPI CommWatchThread(LPVOID serialBlock)
 {
-    HWND hwnd = static_cast<HWND>(param);
-    SerialBlock *serial = &GetInstanceRecord(hwnd)->serial;
+    SerialBlock *serial = static_cast<SerialBlock *>(serialBlock);
     OVERLAPPED wait = {};
     wait.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     if (wait.hEvent) {
         if (SetCommMask(serial->portHandle, EV_RXCHAR))
-            WatchPort(hwnd, serial, &wait);
+            WatchPort(serial, &wait);
         CloseHandle(wait.hEvent);
     }
     // The last act: CloseCommPort waits for it.
@@ -145,9 +144,8 @@ DWORD WINAPI CommWatchThread(LPVOID param)
     return 0;
 }
 
-int ReadCommBlock(HWND hwnd, BYTE *buffer, DWORD maxCount)
+int ReadCommBlock(SerialBlock *serial, BYTE *buffer, DWORD maxCount)
 {
-    SerialBlock *serial = &GetInstanceRecord(hwnd)->serial;
     DWORD errors = 0;
     COMSTAT status = {};
     ClearCommError(serial->portHandle, &errors, &status);
@@ -164,14 +162,13 @@ int ReadCommBlock(HWND hwnd, BYTE *buffer, DWORD maxCount)
     return (int)read;
 }
 
-int DeliverCommBlock(HWND hwnd, const BYTE *bytes, DWORD count)
+int DeliverCommBlock(HWND hwnd, const Settings &settings, const BYTE *bytes, DWORD count)
 {
-    const Settings &s = GetInstanceRecord(hwnd)->settings;
-    switch (s.protocol) {
+    switch (settings.protocol) {
     case PROTOCOL_SONY_LDP:
         return DeliverLdpBytes(hwnd, bytes, count);
     case PROTOCOL_NATIVE:
-        return DeliverNativeBytes(hwnd, s.traceFile, bytes, count);
+        return DeliverNativeBytes(hwnd, settings.traceFile, bytes, count);
     default:
         return 0;
     }

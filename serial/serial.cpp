@@ -75,13 +75,16 @@ void ConfigurePort(HANDLE port, const char *device)
     ApplyDefaultLineSettings(port, device);
 }
 
-// The thread starts suspended so that its id is stored before it can run
+// The thread is handed the serial block with the window and the settings
+// it reads.  It starts suspended so that its id is stored before it can run
 // to its end and clear it.
-bool StartWatchThread(HWND hwnd, SerialBlock *serial)
+bool StartWatchThread(HWND hwnd, const Settings *settings, SerialBlock *serial)
 {
+    serial->owner = hwnd;
+    serial->settings = settings;
     serial->connected = 1;
     DWORD id = 0;
-    HANDLE thread = CreateThread(NULL, 0, CommWatchThread, hwnd, CREATE_SUSPENDED, &id);
+    HANDLE thread = CreateThread(NULL, 0, CommWatchThread, serial, CREATE_SUSPENDED, &id);
     if (!thread) {
         serial->connected = 0;
         return false;
@@ -170,7 +173,7 @@ int OpenCommPort(HWND hwnd, SerialBlock *serial)
     }
     ConfigurePort(serial->portHandle, device);
 
-    if (!StartWatchThread(hwnd, serial)) {
+    if (!StartWatchThread(hwnd, &s, serial)) {
         ClosePortHandle(serial);
         CloseEvents(serial);
         WriteTrace(hwnd, s.traceFile, "Unable To Create RS232 Thread");

@@ -9,7 +9,11 @@
 
 #include <atomic>
 
-// The serial block of the instance record.
+struct Settings;
+
+// The serial block of the instance record.  It is the receive thread's
+// argument: owner and settings are set before the thread starts, and the
+// settings they point to change only while no receive thread runs.
 struct SerialBlock {
     OVERLAPPED osRead;
     OVERLAPPED osWrite;
@@ -17,6 +21,8 @@ struct SerialBlock {
     std::atomic<DWORD> watchThreadId;     // 0 when no receive thread runs
     HANDLE watchThread;                   // released by CloseCommPort
     std::atomic<LONG> connected;          // 1 while the receive thread is to run
+    HWND owner;                           // the window received commands go to
+    const Settings *settings;             // protocol and trace file
 };
 
 // WM_COMMAND identifier of a received command; lParam is a 256-byte
@@ -43,17 +49,30 @@ struct SerialBlock {
 // How long CloseCommPort blocks on the receive thread between looks at it.
 #define SERIAL_CLOSE_LOOK_MS 5
 
+// Main thread: waits, opens the port of the window's settings, starts the
+// receive thread and raises DTR.  0 when the link is open, -1 (traced) when
+// it is not.
 int OpenCommPort(HWND hwnd, SerialBlock *serial);
+// Main thread: stops the receive thread, lowers DTR and closes the port;
+// safe on a closed link.  Always 0.
 int CloseCommPort(HWND hwnd, SerialBlock *serial);
+// Main thread: writes the bytes and waits until they are sent.  -1 when the
+// link is closed or the write is refused at once, else 0 (a failed wait is
+// traced).
 int WriteCommBlock(HWND hwnd, const BYTE *bytes, DWORD count);
-DWORD WINAPI CommWatchThread(LPVOID param);
-int ReadCommBlock(HWND hwnd, BYTE *buffer, DWORD maxCount);
-// Frames received bytes by the record's protocol and posts the commands to
-// the window.  Returns the number of commands posted.
-int DeliverCommBlock(HWND hwnd, const BYTE *bytes, DWORD count);
+// Receive thread's procedure; its argument is the serial block.  Returns 0
+// once the link closes.
+DWORD WINAPI CommWatchThread(LPVOID serialBlock);
+// Receive thread: reads what the port has queued, at most maxCount bytes.
+// The number of bytes read; 0 when none were queued or the read failed.
+int ReadCommBlock(SerialBlock *serial, BYTE *buffer, DWORD maxCount);
+// Receive thread: frames received bytes by the settings' protocol and posts
+// the commands to the window.  Returns the number of commands posted.
+int DeliverCommBlock(HWND hwnd, const Settings &settings, const BYTE *bytes, DWORD count);
 
-// The wait before the port opens: PORT_WAIT_MS, or the decimal number of
-// milliseconds in the PORT_WAIT_ENV environment variable.
+// Main thread (from OpenCommPort): the wait before the port opens,
+// PORT_WAIT_MS or the decimal number of milliseconds in the PORT_WAIT_ENV
+// environment variable.
 DWORD PortWaitMilliseconds(void);
 
 #endif

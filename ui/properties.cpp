@@ -1,17 +1,11 @@
 // The property sheet: its three pages edit a copy of the settings, and OK
-// restarts the serial link, the boards, the driver library and the chapter
-// table with the copy, then saves it (UI thread).
+// has the player restart with the copy and save it (UI thread).
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
 
 #include "app/app.h"
 #include "app/instance.h"
-#include "app/lifecycle.h"
-#include "app/settings.h"
-#include "app/text.h"
-#include "player/chapters.h"
-#include "serial/serial.h"
 #include "ui/resource.h"
 #include "ui/ui.h"
 
@@ -65,32 +59,6 @@ INT_PTR RunSheet(HWND hwnd, HINSTANCE instance, HPROPSHEETPAGE *pages)
     return PropertySheetA(&sheet);
 }
 
-// Takes everything that depends on the settings down with the old ones and
-// up again with the copy.  The trace lines of the take-down go to the old
-// trace file, those of the bring-up to the new one.  The receive thread is
-// stopped while the settings block is replaced.
-void ApplySettings(HWND hwnd, InstanceRecord *record, const Settings &copy)
-{
-    SetCursor(LoadCursorA(NULL, IDC_WAIT));
-    FreeChapterTable(hwnd);
-    CloseCommPort(hwnd, &record->serial);
-    TakeDownBoards(hwnd);
-    record->settings = copy;
-    // A start-up that found no port started no playback or trim timer; a
-    // link opened here needs them (restarting a running timer is harmless).
-    if (OpenCommPort(hwnd, &record->serial) == 0) {
-        SetTimer(hwnd, IDT_PLAYBACK_POLL, PLAYBACK_POLL_MS, NULL);
-        SetTimer(hwnd, IDT_GARBAGE_COLLECTION, GARBAGE_COLLECTION_MS, NULL);
-    }
-    BringUpBoards(hwnd);
-    CopyText(record->currentFile, sizeof record->currentFile, record->settings.defaultMpeg);
-    BuildChapterTable(hwnd);
-    OpenChapterZero(hwnd);
-    SaveSettings(hwnd);
-    SendStartupAck(hwnd);
-    SetCursor(LoadCursorA(NULL, IDC_ARROW));
-}
-
 }  // namespace
 
 int ShowProperties(HWND hwnd)
@@ -104,7 +72,7 @@ int ShowProperties(HWND hwnd)
     // A main window closed while the sheet ran has released its record.
     record = GetInstanceRecord(hwnd);
     if (record && result > 0)
-        ApplySettings(hwnd, record, copy);
+        RestartWithSettings(hwnd, record, copy);
     SetTimer(hwnd, IDT_AUTOSCRIPT_POLL, AUTOSCRIPT_POLL_MS, NULL);
     return 1;
 }

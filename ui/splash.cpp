@@ -1,5 +1,5 @@
-// The splash window: bitmap 111 in its own palette, shown from start-up
-// until its timer has run out (UI thread).
+// The splash window: bitmap IDB_SPLASH in its own palette, shown from
+// start-up until its timer has run out (UI thread).
 #include <windows.h>
 
 #include "app/app.h"

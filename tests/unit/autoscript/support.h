@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-// The progress dialog's stand-in: caption "Dialog", statics 1008, 1009 and
-// 1010, progress bar 1000.  Events are recorded in order as "caption TEXT",
-// "1008 TEXT", "1009 TEXT", "1010 TEXT", "bar N" and "cancel" (a
-// WM_COMMAND IDCANCEL).  onBar runs after each bar position is recorded,
+// The progress dialog's stand-in: caption "Dialog", statics
+// IDC_PROGRESS_FILE, IDC_PROGRESS_FROM_TO and IDC_PROGRESS_ESTIMATE, and
+// IDC_PROGRESS_BAR.  Events are recorded in order as "caption TEXT",
+// "<static's id> TEXT" with the id in decimal ("1008 TEXT"), "bar N" and
+// "cancel" (a WM_COMMAND IDCANCEL).  onBar runs after each bar position is recorded,
 // on the window's thread, as a user's Cancel would.
 struct ProgressStandIn {
     HWND dialog = NULL;

@@ -28,7 +28,8 @@ protected:
 
     int Deliver(const std::string &block)
     {
-        return DeliverCommBlock(hwnd, reinterpret_cast<const BYTE *>(block.data()), (DWORD)block.size());
+        return DeliverCommBlock(hwnd, record->settings, reinterpret_cast<const BYTE *>(block.data()),
+                                (DWORD)block.size());
     }
 };
 

@@ -77,7 +77,6 @@ TestMainWindow CreateTestMainWindow()
     main.record->serial.portHandle = INVALID_HANDLE_VALUE;
     DefaultSettings(&main.record->settings);
     SetWindowLongPtrA(main.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(main.record));
-    hMainWindow = main.hwnd;
     return main;
 }
 
@@ -87,7 +86,6 @@ void DestroyTestMainWindow(TestMainWindow &main)
     DestroyWindow(main.hwnd);
     free(main.record);
     main.record = NULL;
-    hMainWindow = NULL;
 }
 
 void RunLater(DWORD delayMs, std::function<void()> action)
