@@ -26,6 +26,25 @@
 #define BOARD_TYPE_VIDEOPLEX 2
 #define BOARD_TYPE_VIDEOQUEST 3
 
+// Setting codes: the player copies its video mode, stream type and sync
+// mode into the table and passes its output standard to SetVideoOutputMPEG.
+#define VIDEO_NTSC_M 2
+#define VIDEO_NTSC_443 4
+#define VIDEO_PAL_M 8
+#define VIDEO_PAL_443 16
+#define STREAM_VIDEO 2
+#define STREAM_SYSTEM 4
+#define STREAM_AUDIO 8
+#define STREAM_TRANSPORT 16
+#define SYNC_INTERNAL 1
+#define SYNC_EXTERNAL 2
+#define OUTPUT_YUV 1
+#define OUTPUT_RGB 2
+
+// GenlockMPEG's modes.
+#define GENLOCK_EXTERNAL 0
+#define GENLOCK_MPEG 1
+
 // FPLAY's start point: continue from where the board holds.
 #define MPEG_PLAY_CONTINUE 0x7FFFFFFE
 #define MPEG_PLAY_END 999999999

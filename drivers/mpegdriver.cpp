@@ -53,11 +53,11 @@ bool IsCheckedBoard(const MpegDriverTable *table, int board)
 int VideoStandardCode(int16_t videoMode)
 {
     switch (videoMode) {
-    case TABLE_VIDEO_NTSC_M:
+    case VIDEO_NTSC_M:
         return RTD_VIDEO_NTSC_M;
-    case TABLE_VIDEO_NTSC_443:
+    case VIDEO_NTSC_443:
         return RTD_VIDEO_NTSC_443;
-    case TABLE_VIDEO_PAL_M:
+    case VIDEO_PAL_M:
         return RTD_VIDEO_PAL_M;
     default:
         return RTD_VIDEO_PAL_443;
@@ -67,11 +67,11 @@ int VideoStandardCode(int16_t videoMode)
 int StreamCode(int16_t streamType)
 {
     switch (streamType) {
-    case TABLE_STREAM_VIDEO:
+    case STREAM_VIDEO:
         return RTD_STREAM_VIDEO;
-    case TABLE_STREAM_AUDIO:
+    case STREAM_AUDIO:
         return RTD_STREAM_AUDIO;
-    case TABLE_STREAM_TRANSPORT:
+    case STREAM_TRANSPORT:
         return RTD_STREAM_TRANSPORT;
     default:
         return RTD_STREAM_SYSTEM;
@@ -80,7 +80,7 @@ int StreamCode(int16_t streamType)
 
 int SyncFlag(int32_t syncMode)
 {
-    return syncMode == TABLE_SYNC_EXTERNAL ? 0 : 1;
+    return syncMode == SYNC_EXTERNAL ? 0 : 1;
 }
 
 // -- decoder settings ---------------------------------------------------------
@@ -418,7 +418,7 @@ int __cdecl ENTRY(Slow)(MpegDriverTable *, int board)
 int __cdecl ENTRY(SetVideoOutput)(MpegDriverTable *, int board, int outputStd)
 {
     if (kVariant.selectsVideoOutput && IsTableBoard(board))
-        rtdSetParams(board, RTD_PARAM_VIDEO_OUTPUT, outputStd == OUTPUT_STD_RGB ? VIDEO_OUTPUT_RGB : VIDEO_OUTPUT_YUV);
+        rtdSetParams(board, RTD_PARAM_VIDEO_OUTPUT, outputStd == OUTPUT_RGB ? VIDEO_OUTPUT_RGB : VIDEO_OUTPUT_YUV);
     return 0;
 }
 
