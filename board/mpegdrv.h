@@ -25,6 +25,9 @@
 #define BOARD_TYPE_THIRD 1
 #define BOARD_TYPE_VIDEOPLEX 2
 #define BOARD_TYPE_VIDEOQUEST 3
+// The names the player gives board types 2 and 3 (trace log, property sheet).
+#define BOARD_NAME_VIDEOPLEX "VideoPlex"
+#define BOARD_NAME_VIDEOQUEST "VideoQuest"
 
 // Setting codes: the player copies its video mode, stream type and sync
 // mode into the table and passes its output standard to SetVideoOutputMPEG.
