@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #define MPEG_MAX_BOARDS 16
 #define MPEG_PATH_SIZE 256
@@ -96,6 +97,13 @@ struct MpegDriverTable {
     char openedFile[MPEG_MAX_BOARDS][MPEG_PATH_SIZE];
     int32_t totalFrames[MPEG_MAX_BOARDS];
 };
+
+// File names cross between player and library in MPEG_PATH_SIZE-byte
+// fields; a path fits when it is there and shorter than a field.
+inline bool FitsPathField(const char *path)
+{
+    return path && strnlen(path, MPEG_PATH_SIZE) < MPEG_PATH_SIZE;
+}
 
 static_assert(sizeof(void *) == 4, "the driver table assumes 32-bit pointers");
 static_assert(offsetof(MpegDriverTable, boardType) == 0, "layout");

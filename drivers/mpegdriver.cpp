@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <stdlib.h>
-#include <string.h>
 
 #include <type_traits>
 
@@ -116,11 +115,6 @@ DWORD BoardWaitMs()
 }
 
 // -- file names in the table ----------------------------------------------------
-
-bool FitsPathField(const char *path)
-{
-    return path && strnlen(path, MPEG_PATH_SIZE) < MPEG_PATH_SIZE;
-}
 
 // The decoder has moved on to, or been told to play, the file last opened.
 void TakeOpenedFile(MpegDriverTable *table, int board)
