@@ -8,6 +8,7 @@
 
 #include <type_traits>
 
+#include "app/environment.h"
 #include "app/text.h"
 #include "board/mpegdrv.h"
 #include "drivers/mpegdriver.h"
@@ -105,13 +106,7 @@ long ReadMicrocodeVersion()
 
 DWORD BoardWaitMs()
 {
-    char text[32];
-    DWORD length = GetEnvironmentVariableA(BOARD_WAIT_ENV, text, sizeof text);
-    if (length == 0 || length >= sizeof text)
-        return BOARD_WAIT_MS;
-    char *end;
-    long value = strtol(text, &end, 10);
-    return end == text || value < 0 ? BOARD_WAIT_MS : (DWORD)value;
+    return EnvironmentNumber(BOARD_WAIT_ENV, BOARD_WAIT_MS, ENVIRONMENT_WAIT_LIMIT_MS);
 }
 
 // -- file names in the table ----------------------------------------------------
