@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "board/mpegdrv.h"
 #include "serial/serial.h"
 
 #define TEXT_FIELD_SIZE 256   // 255 characters and a terminator
@@ -52,19 +53,7 @@ struct InstanceRecord {
     int32_t autoScriptRunning;
 };
 
-// Setting codes.
-#define VIDEO_NTSC_M 2
-#define VIDEO_NTSC_443 4
-#define VIDEO_PAL_M 8
-#define VIDEO_PAL_443 16
-#define STREAM_VIDEO 2
-#define STREAM_SYSTEM 4
-#define STREAM_AUDIO 8
-#define STREAM_TRANSPORT 16
-#define SYNC_INTERNAL 1
-#define SYNC_EXTERNAL 2
-#define OUTPUT_YUV 1
-#define OUTPUT_RGB 2
+// Setting codes; those of the boards are in board/mpegdrv.h.
 #define PROTOCOL_NATIVE 0
 #define PROTOCOL_SONY_LDP 1
 #define ADDRESS_FRAME 0

@@ -12,8 +12,8 @@
 static const char *BoardTypeName(int boardType)
 {
     switch (boardType) {
-    case BOARD_TYPE_VIDEOPLEX: return "VideoPlex";
-    case BOARD_TYPE_VIDEOQUEST: return "VideoQuest";
+    case BOARD_TYPE_VIDEOPLEX: return BOARD_NAME_VIDEOPLEX;
+    case BOARD_TYPE_VIDEOQUEST: return BOARD_NAME_VIDEOQUEST;
     default: return NULL;
     }
 }

@@ -14,6 +14,18 @@ int CopyText(char *dst, size_t size, const char *src)
     return src[i] == '\0';
 }
 
+size_t FolderLength(const char *path, FolderColons colons)
+{
+    size_t length = 0;
+    for (size_t i = 0; path[i] != '\0'; i++) {
+        if (path[i] == '\\' || path[i] == '/' || (colons == ANY_COLON && path[i] == ':'))
+            length = i + 1;
+    }
+    if (length == 0 && path[0] != '\0' && path[1] == ':')
+        length = 2;
+    return length;
+}
+
 long ParseLeadingNumber(const char *text)
 {
     const char *p = text;

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include "app/instance.h"
+#include "app/text.h"
 
 #define TRACE_LINE_MAX 2048
 #define TRIM_PIECE_SIZE 256
@@ -34,11 +35,7 @@ bool NamesDevice(const char *path)
 {
     if (strncmp(path, "\\\\.\\", 4) == 0)
         return true;
-    const char *name = path;
-    for (const char *p = path; *p; p++) {
-        if (*p == '\\' || *p == '/' || *p == ':')
-            name = p + 1;
-    }
+    const char *name = path + FolderLength(path, ANY_COLON);
     size_t length = strcspn(name, ".");
     while (length > 0 && name[length - 1] == ' ')
         length--;

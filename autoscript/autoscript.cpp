@@ -41,8 +41,8 @@ bool IsMissing(const char *token)
 
 bool CopyCommand()
 {
-    const char *source = NextToken(NULL, AUTOSCRIPT_DELIMITERS);
-    const char *destination = NextToken(NULL, AUTOSCRIPT_DELIMITERS);
+    const char *source = NextToken(NULL, TOKEN_DELIMITERS);
+    const char *destination = NextToken(NULL, TOKEN_DELIMITERS);
     if (IsMissing(source) || IsMissing(destination))
         return false;
     ShowProgressCaption(CAPTION_COPY);
@@ -54,7 +54,7 @@ bool CopyCommand()
 
 bool DeleteCommand()
 {
-    const char *pattern = NextToken(NULL, AUTOSCRIPT_DELIMITERS);
+    const char *pattern = NextToken(NULL, TOKEN_DELIMITERS);
     if (IsMissing(pattern))
         return false;
     ShowProgressCaption(CAPTION_DELETE);
@@ -195,7 +195,7 @@ DWORD WINAPI AutoScriptThread(LPVOID)
 
 int RunAutoCommand(const char *line)
 {
-    const char *keyword = NextToken(line, AUTOSCRIPT_DELIMITERS);
+    const char *keyword = NextToken(line, TOKEN_DELIMITERS);
     bool taken = false;
     for (const AutoCommand *command = AutoCommandTable; command->keyword[0] != '\0' && !taken; command++) {
         if (keyword && command->action && _stricmp(keyword, command->keyword) == 0)

@@ -14,7 +14,6 @@
 #define AUTOSCRIPT_FIRST_DRIVE 'C'
 #define AUTOSCRIPT_LAST_DRIVE 'H'
 #define AUTOSCRIPT_DRIVE_COUNT (AUTOSCRIPT_LAST_DRIVE - AUTOSCRIPT_FIRST_DRIVE + 1)
-#define AUTOSCRIPT_DELIMITERS " ,"
 // A copy works chunk by chunk (a Cancel is seen within one chunk) while
 // the files are read and written in blocks.
 #define COPY_CHUNK_SIZE 2048

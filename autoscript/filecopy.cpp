@@ -23,20 +23,6 @@
 
 namespace {
 
-// Length of the drive and directory at the front of a path: up to and
-// including the last backslash or slash, else a leading "X:", else 0.
-size_t FolderLength(const char *path)
-{
-    size_t length = 0;
-    for (size_t i = 0; path[i] != '\0'; i++) {
-        if (path[i] == '\\' || path[i] == '/')
-            length = i + 1;
-    }
-    if (length == 0 && path[0] != '\0' && path[1] == ':')
-        length = 2;
-    return length;
-}
-
 // Copies a pattern with a leading "~:" standing for the drive the script
 // was found on.  False when it does not fit.
 bool ExpandScriptDrive(const char *pattern, char *out, size_t size)
@@ -81,7 +67,7 @@ HANDLE OpenCopySource(const char *path)
 HANDLE CreateCopyTemp(const char *destination, char *tempPath, size_t size)
 {
     static LONG sequence;
-    size_t folder = FolderLength(destination);
+    size_t folder = FolderLength(destination, DRIVE_COLON_ONLY);
     for (int attempt = 0; attempt < TEMP_NAME_ATTEMPTS; attempt++) {
         unsigned tag = (GetCurrentProcessId() << 16) ^ (unsigned)InterlockedIncrement(&sequence);
         int length = snprintf(tempPath, size, "%.*s" COPY_TEMP_PREFIX "%08X" COPY_TEMP_SUFFIX, (int)folder,
@@ -114,10 +100,11 @@ bool ReplaceDestination(HANDLE temp, const char *tempPath, const char *destinati
 
 void ShowCopyNames(const char *source, const char *destination)
 {
-    size_t sourceFolder = FolderLength(source);
+    size_t sourceFolder = FolderLength(source, DRIVE_COLON_ONLY);
+    size_t destinationFolder = FolderLength(destination, DRIVE_COLON_ONLY);
     ShowProgressText(IDC_PROGRESS_FILE, source + sourceFolder);
     char text[2 * TEXT_FIELD_SIZE + 32];
-    snprintf(text, sizeof text, "From '%.*s' to '%.*s'", (int)sourceFolder, source, (int)FolderLength(destination),
+    snprintf(text, sizeof text, "From '%.*s' to '%.*s'", (int)sourceFolder, source, (int)destinationFolder,
              destination);
     ShowProgressText(IDC_PROGRESS_FROM_TO, text);
 }
@@ -251,8 +238,8 @@ int CopyFiles(const char *sourcePattern, const char *destination)
         WriteAutoScriptLogF("Path too long - %s", sourcePattern);
         return 0;
     }
-    size_t sourceFolder = FolderLength(pattern);
-    size_t destinationFolder = FolderLength(destination);
+    size_t sourceFolder = FolderLength(pattern, DRIVE_COLON_ONLY);
+    size_t destinationFolder = FolderLength(destination, DRIVE_COLON_ONLY);
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(pattern, &entry);
     if (search == INVALID_HANDLE_VALUE) {
@@ -309,7 +296,7 @@ int DeleteFiles(const char *pattern)
         WriteAutoScriptLogF("Path too long - %s", pattern);
         return 0;
     }
-    size_t folder = FolderLength(expanded);
+    size_t folder = FolderLength(expanded, DRIVE_COLON_ONLY);
     char from[TEXT_FIELD_SIZE + 16];
     snprintf(from, sizeof from, "From '%.*s'", (int)folder, expanded);
     ShowProgressText(IDC_PROGRESS_FROM_TO, from);
@@ -332,7 +319,7 @@ int DeleteFiles(const char *pattern)
 
 int DeleteOneFile(const char *path)
 {
-    ShowProgressText(IDC_PROGRESS_FILE, path + FolderLength(path));
+    ShowProgressText(IDC_PROGRESS_FILE, path + FolderLength(path, DRIVE_COLON_ONLY));
     WriteAutoScriptLogF("Deleting file '%s'", path);
     ClearReadOnly(path);
     DeleteFileA(path);

@@ -4,7 +4,6 @@
 #include "board/board.h"
 
 #include <stdio.h>
-#include <string.h>
 
 MpegDriverTable MpegTable;
 
@@ -43,12 +42,6 @@ MpegDriverTable *CallableTable()
     if (!table->hLibrary || !IsDriverBoardType(table->boardType))
         return NULL;
     return table;
-}
-
-// File names cross to the library in 256-byte fields.
-bool FitsPathField(const char *path)
-{
-    return path && strnlen(path, MPEG_PATH_SIZE) < MPEG_PATH_SIZE;
 }
 
 FARPROC FindEntryPoint(HMODULE library, const char *prefix, const char *slot)

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #define MPEG_MAX_BOARDS 16
 #define MPEG_PATH_SIZE 256
@@ -26,6 +27,28 @@
 #define BOARD_TYPE_THIRD 1
 #define BOARD_TYPE_VIDEOPLEX 2
 #define BOARD_TYPE_VIDEOQUEST 3
+// The names the player gives board types 2 and 3 (trace log, property sheet).
+#define BOARD_NAME_VIDEOPLEX "VideoPlex"
+#define BOARD_NAME_VIDEOQUEST "VideoQuest"
+
+// Setting codes: the player copies its video mode, stream type and sync
+// mode into the table and passes its output standard to SetVideoOutputMPEG.
+#define VIDEO_NTSC_M 2
+#define VIDEO_NTSC_443 4
+#define VIDEO_PAL_M 8
+#define VIDEO_PAL_443 16
+#define STREAM_VIDEO 2
+#define STREAM_SYSTEM 4
+#define STREAM_AUDIO 8
+#define STREAM_TRANSPORT 16
+#define SYNC_INTERNAL 1
+#define SYNC_EXTERNAL 2
+#define OUTPUT_YUV 1
+#define OUTPUT_RGB 2
+
+// GenlockMPEG's modes.
+#define GENLOCK_EXTERNAL 0
+#define GENLOCK_MPEG 1
 
 // FPLAY's start point: continue from where the board holds.
 #define MPEG_PLAY_CONTINUE 0x7FFFFFFE
@@ -75,6 +98,13 @@ struct MpegDriverTable {
     char openedFile[MPEG_MAX_BOARDS][MPEG_PATH_SIZE];
     int32_t totalFrames[MPEG_MAX_BOARDS];
 };
+
+// File names cross between player and library in MPEG_PATH_SIZE-byte
+// fields; a path fits when it is there and shorter than a field.
+inline bool FitsPathField(const char *path)
+{
+    return path && strnlen(path, MPEG_PATH_SIZE) < MPEG_PATH_SIZE;
+}
 
 static_assert(sizeof(void *) == 4, "the driver table assumes 32-bit pointers");
 static_assert(offsetof(MpegDriverTable, boardType) == 0, "layout");

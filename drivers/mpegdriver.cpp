@@ -5,10 +5,10 @@
 #include <windows.h>
 
 #include <stdlib.h>
-#include <string.h>
 
 #include <type_traits>
 
+#include "app/environment.h"
 #include "app/text.h"
 #include "board/mpegdrv.h"
 #include "drivers/mpegdriver.h"
@@ -54,11 +54,11 @@ bool BoardExists(const MpegDriverTable *table, int board)
 int VideoStandardCode(int16_t videoMode)
 {
     switch (videoMode) {
-    case TABLE_VIDEO_NTSC_M:
+    case VIDEO_NTSC_M:
         return RTD_VIDEO_NTSC_M;
-    case TABLE_VIDEO_NTSC_443:
+    case VIDEO_NTSC_443:
         return RTD_VIDEO_NTSC_443;
-    case TABLE_VIDEO_PAL_M:
+    case VIDEO_PAL_M:
         return RTD_VIDEO_PAL_M;
     default:
         return RTD_VIDEO_PAL_443;
@@ -68,11 +68,11 @@ int VideoStandardCode(int16_t videoMode)
 int StreamCode(int16_t streamType)
 {
     switch (streamType) {
-    case TABLE_STREAM_VIDEO:
+    case STREAM_VIDEO:
         return RTD_STREAM_VIDEO;
-    case TABLE_STREAM_AUDIO:
+    case STREAM_AUDIO:
         return RTD_STREAM_AUDIO;
-    case TABLE_STREAM_TRANSPORT:
+    case STREAM_TRANSPORT:
         return RTD_STREAM_TRANSPORT;
     default:
         return RTD_STREAM_SYSTEM;
@@ -81,7 +81,7 @@ int StreamCode(int16_t streamType)
 
 int SyncFlag(int32_t syncMode)
 {
-    return syncMode == TABLE_SYNC_EXTERNAL ? 0 : 1;
+    return syncMode == SYNC_EXTERNAL ? 0 : 1;
 }
 
 // -- decoder settings ---------------------------------------------------------
@@ -107,21 +107,10 @@ long ReadMicrocodeVersion()
 
 DWORD BoardWaitMs()
 {
-    char text[32];
-    DWORD length = GetEnvironmentVariableA(BOARD_WAIT_ENV, text, sizeof text);
-    if (length == 0 || length >= sizeof text)
-        return BOARD_WAIT_MS;
-    char *end;
-    long value = strtol(text, &end, 10);
-    return end == text || value < 0 ? BOARD_WAIT_MS : (DWORD)value;
+    return EnvironmentNumber(BOARD_WAIT_ENV, BOARD_WAIT_MS, ENVIRONMENT_WAIT_LIMIT_MS);
 }
 
 // -- file names in the table ----------------------------------------------------
-
-bool FitsPathField(const char *path)
-{
-    return path && strnlen(path, MPEG_PATH_SIZE) < MPEG_PATH_SIZE;
-}
 
 // The decoder has moved on to, or been told to play, the file last opened.
 void RecordOpenedFileAsPlaying(MpegDriverTable *table, int board)
@@ -419,7 +408,7 @@ int __cdecl ENTRY(Slow)(MpegDriverTable *, int board)
 int __cdecl ENTRY(SetVideoOutput)(MpegDriverTable *, int board, int outputStd)
 {
     if (kVariant.selectsVideoOutput && HasDriverTableRow(board))
-        rtdSetParams(board, RTD_PARAM_VIDEO_OUTPUT, outputStd == OUTPUT_STD_RGB ? VIDEO_OUTPUT_RGB : VIDEO_OUTPUT_YUV);
+        rtdSetParams(board, RTD_PARAM_VIDEO_OUTPUT, outputStd == OUTPUT_RGB ? VIDEO_OUTPUT_RGB : VIDEO_OUTPUT_YUV);
     return 0;
 }
 

@@ -55,17 +55,4 @@
 #define STREAM_ID_VIDEO 0xE0
 #define STREAM_ID_AUDIO 0xC0
 
-// Codes the player copies into the table (videoMode, streamType, syncMode)
-// and passes to GenlockMPEG and SetVideoOutputMPEG.
-#define TABLE_VIDEO_NTSC_M 2
-#define TABLE_VIDEO_NTSC_443 4
-#define TABLE_VIDEO_PAL_M 8
-#define TABLE_STREAM_VIDEO 2
-#define TABLE_STREAM_AUDIO 8
-#define TABLE_STREAM_TRANSPORT 16
-#define TABLE_SYNC_EXTERNAL 2
-#define GENLOCK_EXTERNAL 0
-#define GENLOCK_MPEG 1
-#define OUTPUT_STD_RGB 2
-
 #endif

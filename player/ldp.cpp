@@ -326,14 +326,14 @@ void DoMotorOn(const LdpContext &c)
 void DoVideoMpeg(const LdpContext &c)
 {
     TraceBoardLine(c, "VIDEO_MPEG");
-    MpegGenlock(c.board, 1);
+    MpegGenlock(c.board, GENLOCK_MPEG);
     Reply(c.hwnd, LDP_ACK);
 }
 
 void DoVideoExternal(const LdpContext &c)
 {
     TraceBoardLine(c, "VIDEO_EXTERNAL");
-    MpegGenlock(c.board, 0);
+    MpegGenlock(c.board, GENLOCK_EXTERNAL);
     Reply(c.hwnd, LDP_ACK);
 }
 

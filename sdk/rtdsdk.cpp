@@ -17,9 +17,10 @@
 #include <windows.h>
 #include <mmsystem.h>
 
-#include <stdlib.h>
+#include <limits.h>
 #include <string.h>
 
+#include "app/environment.h"
 #include "sdk/rtdsim.h"
 
 namespace {
@@ -92,17 +93,6 @@ const SpeedRate *SpeedRateOf(int speed)
 const char *TextOrEmpty(const char *text)
 {
     return text ? text : "";
-}
-
-long EnvironmentNumber(const char *name, long absent)
-{
-    char text[32];
-    DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
-    if (length == 0 || length >= sizeof text)
-        return absent;
-    char *end;
-    long value = strtol(text, &end, 10);
-    return end == text ? absent : value;
 }
 
 long Clamp(long value, long low, long high)
@@ -390,8 +380,10 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 
 RTDSDK_API short __cdecl rtdInitSystem(int useBackground, const char *optPath, int reserved)
 {
-    sim.timeScale = Clamp(EnvironmentNumber(RTDSIM_TIME_SCALE_ENV, 1), 1, RTDSIM_MAX_TIME_SCALE);
-    ResetBoards((int)Clamp(EnvironmentNumber(RTDSIM_BOARDS_ENV, RTDSIM_DEFAULT_BOARDS), 0, RTD_MAX_BOARDS));
+    long timeScale = (long)EnvironmentNumber(RTDSIM_TIME_SCALE_ENV, 1, LONG_MAX);
+    long boards = (long)EnvironmentNumber(RTDSIM_BOARDS_ENV, RTDSIM_DEFAULT_BOARDS, LONG_MAX);
+    sim.timeScale = Clamp(timeScale, 1, RTDSIM_MAX_TIME_SCALE);
+    ResetBoards((int)Clamp(boards, 0, RTD_MAX_BOARDS));
     JournalLine("rtdInitSystem %d \"%s\" %d -> %d", useBackground, TextOrEmpty(optPath), reserved, sim.boardCount);
     return (short)sim.boardCount;
 }

@@ -4,12 +4,12 @@
 
 #include <stdio.h>
 
+#include "app/environment.h"
 #include "app/instance.h"
 #include "app/trace.h"
 
 // "\\.\COM" and a number of up to 11 characters, with room to spare.
 #define PORT_NAME_SIZE 32
-#define PORT_WAIT_LIMIT_MS (INFINITE - 1)
 
 namespace {
 
@@ -124,20 +124,7 @@ void TraceErrorFlags(HWND hwnd, const char *trace, HANDLE port)
 
 DWORD PortWaitMilliseconds(void)
 {
-    char text[16];
-    DWORD length = GetEnvironmentVariableA(PORT_WAIT_ENV, text, sizeof text);
-    if (length == 0 || length >= sizeof text)
-        return PORT_WAIT_MS;
-    DWORD value = 0;
-    for (DWORD i = 0; i < length; i++) {
-        if (text[i] < '0' || text[i] > '9')
-            return PORT_WAIT_MS;
-        DWORD digit = (DWORD)(text[i] - '0');
-        if (value > (PORT_WAIT_LIMIT_MS - digit) / 10)
-            return PORT_WAIT_MS;
-        value = value * 10 + digit;
-    }
-    return value;
+    return EnvironmentNumber(PORT_WAIT_ENV, PORT_WAIT_MS, ENVIRONMENT_WAIT_LIMIT_MS);
 }
 
 int OpenCommPort(HWND hwnd, SerialBlock *serial)

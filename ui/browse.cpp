@@ -26,16 +26,6 @@ const char chapterTitle[] = "Default MPEG Location";
 const DWORD existingFile = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
 const DWORD anyFileInExistingPath = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
 
-// The file name part of a path: what follows its last separator.
-const char *NamePart(const char *path)
-{
-    const char *name = path;
-    for (const char *p = path; *p; p++)
-        if (*p == '\\' || *p == '/' || *p == ':')
-            name = p + 1;
-    return name;
-}
-
 // Runs the dialog on a copy of the setting: a failed dialog may write into
 // its buffer (a name too long for it leaves the needed size there), and the
 // setting must stay as it was.  The dialog moves the process's current
@@ -69,7 +59,7 @@ int ChooseFile(HWND page, const char *title, const char *filter, DWORD flags, co
 
 int DirectoryPart(const char *path, char *out, size_t size)
 {
-    size_t length = (size_t)(NamePart(path) - path);
+    size_t length = FolderLength(path, ANY_COLON);
     if (length >= size) {
         out[0] = '\0';
         return 0;
@@ -81,7 +71,7 @@ int DirectoryPart(const char *path, char *out, size_t size)
 
 int ExtensionPart(const char *path, char *out, size_t size)
 {
-    const char *dot = strrchr(NamePart(path), '.');
+    const char *dot = strrchr(path + FolderLength(path, ANY_COLON), '.');
     return CopyText(out, size, dot ? dot : "");
 }
 
@@ -89,7 +79,7 @@ int ChapterPattern(const char *path, char *out, size_t size)
 {
     char extension[TEXT_FIELD_SIZE];
     ExtensionPart(path, extension, sizeof extension);
-    int directoryLength = (int)(NamePart(path) - path);
+    int directoryLength = (int)FolderLength(path, ANY_COLON);
     int n = snprintf(out, size, "%.*s*%s", directoryLength, path, extension);
     return n >= 0 && (size_t)n < size;
 }

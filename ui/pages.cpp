@@ -31,7 +31,8 @@ struct ListTable {
 
 #define LIST_TABLE(entries) {entries, sizeof entries / sizeof entries[0]}
 
-const ListEntry boardTypeEntries[] = {{"VideoPlex", BOARD_TYPE_VIDEOPLEX}, {"VideoQuest", BOARD_TYPE_VIDEOQUEST}};
+const ListEntry boardTypeEntries[] = {
+    {BOARD_NAME_VIDEOPLEX, BOARD_TYPE_VIDEOPLEX}, {BOARD_NAME_VIDEOQUEST, BOARD_TYPE_VIDEOQUEST}};
 const ListEntry videoModeEntries[] = {
     {"NTSC_M", VIDEO_NTSC_M}, {"NTSC_443", VIDEO_NTSC_443}, {"PAL_M", VIDEO_PAL_M}, {"PAL_443", VIDEO_PAL_443}};
 const ListEntry streamTypeEntries[] = {

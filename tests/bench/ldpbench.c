@@ -32,23 +32,22 @@
 #include <time.h>
 #include <unistd.h>
 
-#define ACK 0x0A
-#define COMPLETION 0x01
-#define STILL 0x4F
-#define CHPENQ 0x76
-#define SRCENQ 0x54
-#define SEARCH 0x43
-#define ENTER 0x40
-#define CLEARALL 0x56
-#define SETCHPMODE 0x69
+#include "player/ldpbytes.h"
+
 #define ANSWER_TIMEOUT_MS 5000
 #define QUIET_MS 300
 #define SLOWEST_KEPT 10
 #define MAX_ANSWER 8
 #define MAX_WRONG 20
 
+/* What is timed: a command, by its byte, or any digit of a number. */
 enum kind { K_STILL, K_CHPENQ, K_SRCENQ, K_SEARCH, K_DIGIT, K_ENTER, KINDS };
-static const char *const kind_names[KINDS] = {"STILL", "CHPENQ", "SRCENQ", "SEARCH", "digit", "ENTER"};
+static const unsigned char kind_bytes[KINDS] = {
+    LDP_STILL, LDP_CHPENQ, LDP_SRCENQ, LDP_SEARCH, '0', LDP_ENTER};
+
+/* The answers the mix expects: one ACK, and an ENTER's ACK then COMPLETION. */
+static const char ack[] = {LDP_ACK};
+static const char ack_completion[] = {LDP_ACK, LDP_COMPLETION};
 
 struct sample {
     double ms;    /* write of the byte to arrival of its last answer byte */
@@ -56,6 +55,13 @@ struct sample {
     int index;
     enum kind kind;
 };
+
+/* The command's name; a digit has none of its own. */
+static const char *kind_name(enum kind kind)
+{
+    const char *name = LdpCommandName(kind_bytes[kind]);
+    return name ? name : "digit";
+}
 
 static double clock_ms(clockid_t clock)
 {
@@ -191,7 +197,7 @@ static int timed(struct latency_run *run, enum kind kind, unsigned char command,
  * ends any entry and selects frame mode and chapter 0, then chapter mode. */
 static void resynchronise(struct latency_run *run)
 {
-    static const unsigned char reset[] = {CLEARALL, SETCHPMODE};
+    static const unsigned char reset[] = {LDP_CLEARALL, LDP_SETCHPMODE};
     drain(run->fd, QUIET_MS);
     for (size_t i = 0; i < sizeof reset; i++)
         write_byte(run->fd, reset[i]);
@@ -203,12 +209,12 @@ static void resynchronise(struct latency_run *run)
  * ACK then COMPLETION. */
 static int search(struct latency_run *run, int chapter, const char *digits)
 {
-    if (!timed(run, K_SEARCH, SEARCH, "\x0a", 1))
+    if (!timed(run, K_SEARCH, LDP_SEARCH, ack, sizeof ack))
         return 0;
     for (int i = 0; digits[i]; i++)
-        if (!timed(run, K_DIGIT, (unsigned char)digits[i], "\x0a", 1))
+        if (!timed(run, K_DIGIT, (unsigned char)digits[i], ack, sizeof ack))
             return 0;
-    if (!timed(run, K_ENTER, ENTER, "\x0a\x01", 2))
+    if (!timed(run, K_ENTER, LDP_ENTER, ack_completion, sizeof ack_completion))
         return 0;
     run->chapter = chapter;
     return 1;
@@ -217,23 +223,24 @@ static int search(struct latency_run *run, int chapter, const char *digits)
 static int one_of_the_mix(struct latency_run *run, int room, int chapters)
 {
     if (chapters == 0)
-        return timed(run, K_STILL, STILL, "\x0a", 1);
+        return timed(run, K_STILL, LDP_STILL, ack, sizeof ack);
     int chapter = rand() % chapters;
     char digits[16], current[16];
     int search_length = snprintf(digits, sizeof digits, "%d", chapter) + 2;
     snprintf(current, sizeof current, "%2.2d", run->chapter);
     switch (rand() % 4) {
     case 0:
-        return timed(run, K_STILL, STILL, "\x0a", 1);
+        return timed(run, K_STILL, LDP_STILL, ack, sizeof ack);
     case 1:
         /* The chapter as two digits, cut to its first two. */
-        return timed(run, K_CHPENQ, CHPENQ, run->chapter >= 0 ? current : NULL, 2);
+        return timed(run, K_CHPENQ, LDP_CHPENQ, run->chapter >= 0 ? current : NULL, 2);
     case 2:
-        return timed(run, K_SRCENQ, SRCENQ, "00", 2);
+        return timed(run, K_SRCENQ, LDP_SRCENQ, "00", 2);
     default:
         /* A search never straddles the end of the run: an entry left open
          * would make the next measurement's STILL answer NAK. */
-        return search_length <= room ? search(run, chapter, digits) : timed(run, K_STILL, STILL, "\x0a", 1);
+        return search_length <= room ? search(run, chapter, digits)
+                                     : timed(run, K_STILL, LDP_STILL, ack, sizeof ack);
     }
 }
 
@@ -244,7 +251,7 @@ static void print_slowest(struct sample *samples, int count)
     for (int i = 0; i < count && i < SLOWEST_KEPT; i++) {
         const struct sample *s = &samples[i];
         printf("%s{\"command\": \"%s\", \"ms\": %.4f, \"index\": %d, \"at_s\": %.3f}", i ? ", " : "",
-               kind_names[s->kind], s->ms, s->index, s->at_s);
+               kind_name(s->kind), s->ms, s->index, s->at_s);
     }
     printf("]");
 }
@@ -256,7 +263,7 @@ static void write_samples(const struct sample *samples, int count)
     if (!file)
         return;
     for (int i = 0; i < count; i++)
-        fprintf(file, "%.4f %.4f %s\n", samples[i].at_s * 1e3, samples[i].ms, kind_names[samples[i].kind]);
+        fprintf(file, "%.4f %.4f %s\n", samples[i].at_s * 1e3, samples[i].ms, kind_name(samples[i].kind));
     fclose(file);
 }
 
@@ -289,7 +296,7 @@ static int latency(int fd, int count, int chapters)
                 values[n++] = run.samples[i].ms;
         if (k)
             printf(", ");
-        print_figures(kind_names[k], values, n);
+        print_figures(kind_name((enum kind)k), values, n);
     }
     printf("}, ");
     print_slowest(run.samples, run.count);
@@ -333,7 +340,7 @@ static int stream(int fd, int count, double rate)
             due = count;
         if (sent < due) {
             int chunk = due - sent < (int)sizeof buf ? due - sent : (int)sizeof buf;
-            memset(buf, STILL, (size_t)chunk);
+            memset(buf, LDP_STILL, (size_t)chunk);
             ssize_t n = write(fd, buf, (size_t)chunk);
             for (ssize_t i = 0; i < n; i++)
                 sent_at[sent + i] = t;
@@ -345,7 +352,7 @@ static int stream(int fd, int count, double rate)
             ssize_t n = read(fd, buf, sizeof buf);
             double arrived = now_ms();
             for (ssize_t i = 0; i < n; i++) {
-                if (buf[i] == ACK && acks < sent) {
+                if (buf[i] == LDP_ACK && acks < sent) {
                     lag[acks] = arrived - sent_at[acks];
                     samples[acks] = (struct sample){lag[acks], (sent_at[acks] - start) / 1e3, acks, K_STILL};
                     acks++;
@@ -414,7 +421,7 @@ static int native(int count)
         ssize_t n;
         close(master);
         while ((n = read(slave, buf, sizeof buf)) > 0) {
-            memset(buf, ACK, (size_t)n);
+            memset(buf, LDP_ACK, (size_t)n);
             if (write(slave, buf, (size_t)n) != n)
                 break;
         }

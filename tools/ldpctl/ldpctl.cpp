@@ -9,15 +9,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "player/ldpbytes.h"
+
 #define LINE_SIZE 512
 #define DEFAULT_TIMEOUT_MS 1000
 // A frame search holds the player until the board has reached the frame.
 #define COMPLETION_TIMEOUT_MS 15000
-
-#define ACK 0x0A
-#define NAK 0x0B
-#define COMPLETION 0x01
-#define NOT_TARGET 0x05
 
 enum AnswerKind {
     ANSWER_ONE,       // ACK or NAK
@@ -26,39 +23,39 @@ enum AnswerKind {
     ANSWER_DIGITS_5,  // five digits, or nothing in chapter mode
 };
 
+// A command by its byte (named as the player names it) and its alias here.
 struct LdpCommand {
-    const char *name;
-    const char *alias;
     BYTE code;
+    const char *alias;
     AnswerKind answer;
 };
 
 static const LdpCommand kCommands[] = {
-    {"EJECT", "eject", 0x2A, ANSWER_ONE},
-    {"CLEARALL", "clear-all", 0x56, ANSWER_ONE},
-    {"STILL", "still", 0x4F, ANSWER_ONE},
-    {"FPLAY", "play", 0x3A, ANSWER_ONE},
-    {"FSTEP", "step", 0x2B, ANSWER_ONE},
-    {"SEARCH", "search-key", 0x43, ANSWER_ONE},
-    {"SETCHPMODE", "chapter-mode", 0x69, ANSWER_ONE},
-    {"SETFRMMODE", "frame-mode", 0x55, ANSWER_ONE},
-    {"ENTER", "enter", 0x40, ANSWER_ENTER},
-    {"SADDRENQ", "addrenq", 0x60, ANSWER_DIGITS_5},
-    {"CHPENQ", "chpenq", 0x76, ANSWER_DIGITS_2},
-    {"FSLOW", "slow", 0x3C, ANSWER_ONE},
-    {"SETSCRMODE", "board-key", 0x53, ANSWER_ONE},
-    {"SRCENQ", "srcenq", 0x54, ANSWER_DIGITS_2},
-    {"STOP", "stop", 0x3F, ANSWER_ONE},
-    {"REPEAT", "repeat", 0x44, ANSWER_ONE},
-    {"CLEARENTRY", "clear-entry", 0x41, ANSWER_ONE},
-    {"FFAST", "fast", 0x3B, ANSWER_ONE},
-    {"VIDEOON", "video-on", 0x27, ANSWER_ONE},
-    {"VIDEOOFF", "video-off", 0x26, ANSWER_ONE},
-    {"AUDIOON", "audio-on", 0x25, ANSWER_ONE},
-    {"AUDIOOFF", "audio-off", 0x24, ANSWER_ONE},
-    {"MOTORON", "motor-on", 0x62, ANSWER_ONE},
-    {"VIDEO_MPEG", "video-mpeg", 0x57, ANSWER_ONE},
-    {"VIDEO_EXTERNAL", "video-external", 0x58, ANSWER_ONE},
+    {LDP_EJECT, "eject", ANSWER_ONE},
+    {LDP_CLEARALL, "clear-all", ANSWER_ONE},
+    {LDP_STILL, "still", ANSWER_ONE},
+    {LDP_FPLAY, "play", ANSWER_ONE},
+    {LDP_FSTEP, "step", ANSWER_ONE},
+    {LDP_SEARCH, "search-key", ANSWER_ONE},
+    {LDP_SETCHPMODE, "chapter-mode", ANSWER_ONE},
+    {LDP_SETFRMMODE, "frame-mode", ANSWER_ONE},
+    {LDP_ENTER, "enter", ANSWER_ENTER},
+    {LDP_SADDRENQ, "addrenq", ANSWER_DIGITS_5},
+    {LDP_CHPENQ, "chpenq", ANSWER_DIGITS_2},
+    {LDP_FSLOW, "slow", ANSWER_ONE},
+    {LDP_SETSCRMODE, "board-key", ANSWER_ONE},
+    {LDP_SRCENQ, "srcenq", ANSWER_DIGITS_2},
+    {LDP_STOP, "stop", ANSWER_ONE},
+    {LDP_REPEAT, "repeat", ANSWER_ONE},
+    {LDP_CLEARENTRY, "clear-entry", ANSWER_ONE},
+    {LDP_FFAST, "fast", ANSWER_ONE},
+    {LDP_VIDEOON, "video-on", ANSWER_ONE},
+    {LDP_VIDEOOFF, "video-off", ANSWER_ONE},
+    {LDP_AUDIOON, "audio-on", ANSWER_ONE},
+    {LDP_AUDIOOFF, "audio-off", ANSWER_ONE},
+    {LDP_MOTORON, "motor-on", ANSWER_ONE},
+    {LDP_VIDEO_MPEG, "video-mpeg", ANSWER_ONE},
+    {LDP_VIDEO_EXTERNAL, "video-external", ANSWER_ONE},
 };
 
 static const char *kNativeWords[] = {"OP", "CO", "SA", "PL"};
@@ -89,19 +86,18 @@ static void Usage()
 static const char *AnswerName(BYTE b)
 {
     switch (b) {
-    case ACK: return "ACK";
-    case NAK: return "NAK";
-    case COMPLETION: return "COMPLETION";
-    case NOT_TARGET: return "NOT-TARGET";
+    case LDP_ACK: return "ACK";
+    case LDP_NAK: return "NAK";
+    case LDP_COMPLETION: return "COMPLETION";
+    case LDP_NOT_TARGET: return "NOT-TARGET";
     default: return NULL;
     }
 }
 
 static const char *CommandName(BYTE code)
 {
-    for (const LdpCommand &c : kCommands)
-        if (c.code == code)
-            return c.name;
+    if (const char *name = LdpCommandName(code))
+        return name;
     if (code >= '0' && code <= '9')
         return "digit";
     return "unknown";
@@ -192,7 +188,7 @@ static void SendLdpByte(Console *console, BYTE code, AnswerKind answer)
             break;
         }
         PrintAnswerByte(b);
-        if (b == ACK && console->entryOpen) {
+        if (b == LDP_ACK && console->entryOpen) {
             if (ReadByte(console, &b, COMPLETION_TIMEOUT_MS))
                 PrintAnswerByte(b);
             else
@@ -207,11 +203,11 @@ static void SendLdpByte(Console *console, BYTE code, AnswerKind answer)
             break;
         }
         PrintAnswerByte(b);
-        if (b == NAK)
+        if (b == LDP_NAK)
             console->failures++;
-        if (b == ACK && (code == 0x43 || code == 0x53))
+        if (b == LDP_ACK && (code == LDP_SEARCH || code == LDP_SETSCRMODE))
             console->entryOpen = true;
-        if (b == ACK && code == 0x56)
+        if (b == LDP_ACK && code == LDP_CLEARALL)
             console->entryOpen = false;
         break;
     }
@@ -296,9 +292,9 @@ static void RunCommand(Console *console, char *text)
     if (IsNativeLine(word)) {
         SendNativeLine(console, text);
     } else if ((_stricmp(word, "search") == 0 || _stricmp(word, "board") == 0) && IsNumber(rest)) {
-        SendLdpByte(console, _stricmp(word, "search") == 0 ? 0x43 : 0x53, ANSWER_ONE);
+        SendLdpByte(console, _stricmp(word, "search") == 0 ? LDP_SEARCH : LDP_SETSCRMODE, ANSWER_ONE);
         SendDigits(console, rest);
-        SendLdpByte(console, 0x40, ANSWER_ENTER);
+        SendLdpByte(console, LDP_ENTER, ANSWER_ENTER);
     } else if (_stricmp(word, "wait") == 0 && IsNumber(rest)) {
         Sleep((DWORD)atol(rest));
     } else if (IsNumber(word)) {
@@ -318,7 +314,7 @@ static void RunCommand(Console *console, char *text)
         SendLdpByte(console, code, answer);
     } else {
         for (const LdpCommand &c : kCommands) {
-            if (_stricmp(word, c.name) == 0 || _stricmp(word, c.alias) == 0) {
+            if (_stricmp(word, LdpCommandName(c.code)) == 0 || _stricmp(word, c.alias) == 0) {
                 SendLdpByte(console, c.code, c.answer);
                 return;
             }

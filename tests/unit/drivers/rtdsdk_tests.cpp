@@ -70,7 +70,7 @@ TEST_F(SdkTest, BoardCountComesFromTheEnvironment)
         const char *boards;
         short count;
     } cases[] = {{__LINE__, NULL, 2}, {__LINE__, "5", 5},  {__LINE__, "16", 16},  {__LINE__, "40", 16},
-                 {__LINE__, "0", 0},  {__LINE__, "-3", 0}, {__LINE__, "two", 2}};
+                 {__LINE__, "0", 0},  {__LINE__, "-3", 2}, {__LINE__, "two", 2}};
     for (const Case &c : cases) {
         SetEnv("RTDSIM_BOARDS", c.boards);
         EXPECT_EQ(rtdInitSystem(0, "c:\\", 0), c.count) << "case of line " << c.line;
