@@ -12,7 +12,6 @@
 #include "serial/serial.h"
 
 #define TEXT_FIELD_SIZE 256   // 255 characters and a terminator
-#define MAX_BOARDS 16
 
 #define PRODUCT_NAME "Halcyra.hrx"
 #define PRODUCT_VERSION "Ver 1.25 Rev B"
@@ -49,7 +48,7 @@ struct InstanceRecord {
     int32_t currentChapter;
     int32_t addressMode;      // 0 frame mode, 2 chapter mode
     int32_t currentBoard;
-    int32_t repeat[MAX_BOARDS];
+    int32_t repeat[MPEG_MAX_BOARDS];
     int32_t autoScriptRunning;
 };
 
