@@ -41,6 +41,7 @@ for folder in ("tests/rig", "tests/system", "tests/unit/autoscript", "tools"):
 
 import copy_bench  # noqa: E402
 import mkmpeg  # noqa: E402
+from controller import ACK, COMPLETION, ENTER, FPLAY, REPEAT, SEARCH, SETCHPMODE, SETSCRMODE  # noqa: E402
 from player import Player  # noqa: E402
 from rig import Rig, windows_path  # noqa: E402
 
@@ -64,9 +65,6 @@ DEADLINE_MS = 9.0
 IDLE_CPU_TARGET_PERCENT = 1.0
 WINDOWS_TIMER_MINIMUM_MS = 10.0
 PLAYBACK_TIMER_MS = 5.0
-
-ACK, COMPLETION = b"\x0a", b"\x01"
-SETCHPMODE, SETSCRMODE, SEARCH, ENTER, FPLAY, REPEAT = b"i", b"S", b"C", b"@", b":", b"D"
 
 
 class BenchError(Exception):

@@ -7,10 +7,10 @@ import shutil
 import time
 import unittest
 
+from controller import ACK, COMPLETION, NAK, NOT_TARGET
 from player import Player
 from rig import windows_path
 
-ACK, NAK, COMPLETION = b"\x0a", b"\x0b", b"\x01"
 OPEN_IMAGE = "C:\\Stills\\open.ybr"
 CLOSE_IMAGE = "C:\\Stills\\close.ybr"
 
@@ -170,7 +170,7 @@ class BoardTypeOne(unittest.TestCase):
                           or "Opening MPEG file" in line], "no board lines")
         self.assertEqual(self.ask(b"`", 5), b"-0000")
         self.assertEqual(self.ask(b"iC1@", 5), ACK * 4 + COMPLETION)
-        self.assertEqual(self.ask(b"S1@", 4), ACK * 3 + b"\x05")
+        self.assertEqual(self.ask(b"S1@", 4), ACK * 3 + NOT_TARGET)
         self.assertEqual(self.ask(b"A", 1), NAK)
         self.assertEqual(p.close(), 0)
         self.assertEqual(p.trace()[-4:], ["Free MPEG system", "Halcyra Remote Closed", "", ""])

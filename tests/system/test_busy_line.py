@@ -7,6 +7,7 @@ import os
 import sys
 import unittest
 
+from controller import ACK, COMPLETION, STILL
 from player import Player
 from rig import windows_path
 
@@ -14,8 +15,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
                                 "tools"))
 import mkmpeg  # noqa: E402
 
-ACK, COMPLETION = b"\x0a", b"\x01"
-STILL = b"O"
 BURST = 10000
 # The player services a board at least every 20 ms while commands stream in;
 # the bound leaves room for a loaded machine.  Without that service the

@@ -7,6 +7,7 @@ import threading
 import time
 import unittest
 
+from controller import ACK
 from player import Player, empty_directory
 from rig import relay, windows_path
 
@@ -40,7 +41,7 @@ class Consoles(unittest.TestCase):
     def start(self):
         p = self.player
         p.start(com=2, extra_env={"RTDSIM_BOARDS": "2", "RTDSIM_JOURNAL": self.journal})
-        self.assertEqual(p.line.read(1, timeout=60), b"\x0a")
+        self.assertEqual(p.line.read(1, timeout=60), ACK)
         p.wait_window()
 
     def test_ldpctl_sends_commands_by_name_and_prints_each_answer(self):

@@ -12,7 +12,7 @@ import time
 import unittest
 
 from controller import ACK, CHPENQ, NATIVE_ANSWER
-from player import Player
+from player import SETTINGS_KEY, Player
 from rig import windows_path
 
 CONTROL, DEBUG, HRX = "Control", "Debug", ".hrx"
@@ -111,8 +111,7 @@ class HostileSettings(unittest.TestCase):
         for (sub, name), (kind, data) in values.items():
             if kind == "binary":
                 data = data.hex()
-            commands.append(["reg-set", "%s\\%s" % ("HKCU\\SOFTWARE\\Calloway Software\\Halcyra\\V2.00", sub),
-                             name, kind, data])
+            commands.append(["reg-set", SETTINGS_KEY + "\\" + sub, name, kind, data])
         p.tool(*commands)
 
     def run_player(self, values, com, trace_path, protocol):

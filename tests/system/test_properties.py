@@ -8,6 +8,7 @@ import re
 import time
 import unittest
 
+from controller import ACK, COMPLETION
 from player import IDOK, IDCANCEL, Player
 from rig import PixelRig, artifacts_dir
 
@@ -21,7 +22,6 @@ IDC_CHAPTER_FILTER, IDC_COM_PORT, IDC_PROTOCOL, IDC_CHAPTER_BROWSE = 1033, 1035,
 FILE_NAME, FILE_TYPES, READ_ONLY_BOX = 1148, 1136, 1040
 WS_VISIBLE = 0x10000000
 
-ACK = b"\x0a"
 PORT_WAIT_MS = 1500
 RESTART_S = 10   # longest a restart on OK may take here, besides the port's wait
 START_UP_IMAGE = "C:\\Program File\\Calloway Software\\Halcyra\\Stills\\Halcyra.ybr"
@@ -386,7 +386,7 @@ class RestartOnOk(SheetTest):
         sheet = p.open_properties()
         self.press_ok(sheet)
         p.line.write(b"iC0@:")
-        self.assertEqual(p.line.read(6, timeout=5), ACK * 4 + b"\x01" + ACK)
+        self.assertEqual(p.line.read(6, timeout=5), ACK * 4 + COMPLETION + ACK)
         # The file ends after a second; the watch opens the chapter again.
         p.wait_trace("00 - Opening MPEG file D:\\Movie\\a.mpg", count=3, timeout=10)
 

@@ -5,9 +5,9 @@ and a port that cannot be opened (with the real ten-second wait)."""
 import re
 import unittest
 
+from controller import ACK, NAK
 from player import Player, WM_CLOSE
 
-ACK, NAK = b"\x0a", b"\x0b"
 STARTED = re.compile(r"^Started CommWatchThread ID 0x[0-9a-f]+$")
 FOUND_BOARDS = re.compile(r"^Found \d+ MPEG Board\(s\)$")
 STAMP = re.compile(r"^(\d\d)/(\d\d)/(\d\d) (\d\d):(\d\d):(\d\d)\.(\d\d\d) - (.*)$")

@@ -8,6 +8,8 @@ import sys
 import time
 import unittest
 
+from controller import (ACK, CHPENQ, COMPLETION, ENTER, FPLAY, MOTORON, NAK, REPEAT, SADDRENQ, SEARCH,
+                        SETCHPMODE, SETFRMMODE, STILL)
 from player import Player, empty_directory
 from rig import windows_path
 
@@ -15,9 +17,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
                                 "tools"))
 import mkmpeg  # noqa: E402
 
-ACK, NAK, COMPLETION, NOT_TARGET = b"\x0a", b"\x0b", b"\x01", b"\x05"
-SETCHPMODE, SETFRMMODE, SEARCH, ENTER, FPLAY = b"i", b"U", b"C", b"@", b":"
-REPEAT, CHPENQ, SADDRENQ, MOTORON, STILL = b"D", b"v", b"`", b"b", b"O"
 MOVIE = "D:\\Movie\\"
 OPENING = "C:\\Program File\\Calloway Software\\Halcyra\\Stills\\Halcyra.ybr"
 CLOSING = "C:\\Program File\\Calloway Software\\Halcyra\\Stills\\Calloway.ybr"
