@@ -42,8 +42,8 @@ for folder in ("tests/rig", "tests/system", "tests/unit/autoscript", "tools"):
 import copy_bench  # noqa: E402
 import mkmpeg  # noqa: E402
 from controller import ACK, COMPLETION, ENTER, FPLAY, REPEAT, SEARCH, SETCHPMODE, SETSCRMODE  # noqa: E402
-from player import Player  # noqa: E402
-from rig import Rig, windows_path  # noqa: E402
+from player import Player, read_file  # noqa: E402
+from rig import Rig, wait_until, windows_path  # noqa: E402
 
 PLAYER_COM = 2
 BOARDS = 2
@@ -283,11 +283,11 @@ def measure_floor(rig, build):
     line = rig.open_line(PLAYER_COM)
     proc = rig.start([os.path.join(rig.bin, "serial_floor.exe"), "COM%d" % PLAYER_COM], log_name="serial_floor.out")
     try:
-        deadline = time.monotonic() + 30
-        while not (os.path.exists(log) and b"ready" in open(log, "rb").read()):
-            if time.monotonic() > deadline or proc.poll() is not None:
-                raise BenchError("serial_floor.exe did not start; see %s" % log)
-            time.sleep(0.1)
+        def ready():
+            return os.path.exists(log) and b"ready" in read_file(log)
+        wait_until(lambda: ready() or proc.poll() is not None, 30)
+        if not ready():
+            raise BenchError("serial_floor.exe did not start; see %s" % log)
         time.sleep(1)
         figures = {"idle": idle_cost(rig, "serial_floor.exe", FLOOR_IDLE_SECONDS),
                    "latency": ldpbench(build, line.master, "still", FLOOR_COMMANDS),

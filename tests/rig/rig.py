@@ -62,6 +62,17 @@ def artifacts_dir():
     return path
 
 
+def wait_until(condition, timeout):
+    """Asks condition() every 50 ms until it gives a true value, which it
+    returns; gives the last false one when timeout seconds have passed."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(0.05)
+
+
 def windows_path(unix_path):
     """The name a Windows program in the prefix gives a Linux path."""
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")

@@ -5,9 +5,8 @@ import os
 import re
 import shutil
 import sys
-import time
 
-from rig import Rig, windows_path
+from rig import Rig, wait_until
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
                                 "tools"))
@@ -207,21 +206,13 @@ class Player:
         return [AUTOSCRIPT_STAMP.sub("", line) for line in text.split("\n") if AUTOSCRIPT_STAMP.match(line)]
 
     def wait_autoscript_log(self, message, timeout=20):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if message in self.autoscript_log():
-                return
-            time.sleep(0.05)
-        raise AssertionError("the AutoScript log never showed %r; the trace holds:\n%s"
+        if not wait_until(lambda: message in self.autoscript_log(), timeout):
+            raise AssertionError("the AutoScript log never showed %r; the trace holds:\n%s"
                              % (message, "\n".join(self.trace())))
 
     def wait_trace(self, message, timeout=20, count=1, path=None):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if self.trace(path).count(message) >= count:
-                return
-            time.sleep(0.05)
-        raise AssertionError("trace never showed %r; it holds:\n%s" % (message, "\n".join(self.trace(path))))
+        if not wait_until(lambda: self.trace(path).count(message) >= count, timeout):
+            raise AssertionError("trace never showed %r; it holds:\n%s" % (message, "\n".join(self.trace(path))))
 
 
 class Dialog:

@@ -10,6 +10,7 @@ import time
 import unittest
 
 from player import Player, read_file, write_file
+from rig import wait_until
 
 AUTOSCRIPT_LINE = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d - (.*)$")
 POLL_S = 10
@@ -203,13 +204,11 @@ class AutoScript(unittest.TestCase):
     def wait_copied(self, size, timeout=30):
         """Waits until the reader has taken everything from the pipe and the
         copy's temporary file holds it."""
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
+        def copied():
             temps = self.temp_files(self.movie)
-            if temps and os.path.getsize(os.path.join(self.movie, temps[0])) == size:
-                return
-            time.sleep(0.05)
-        self.fail("the copy never took the %d bytes fed to it" % size)
+            return temps and os.path.getsize(os.path.join(self.movie, temps[0])) == size
+        if not wait_until(copied, timeout):
+            self.fail("the copy never took the %d bytes fed to it" % size)
 
 
 if __name__ == "__main__":

@@ -4,12 +4,11 @@ bytes out on them, keeps a repeating file going, and takes the boards down
 at shut-down; without the library it finds no board and still answers."""
 import os
 import shutil
-import time
 import unittest
 
 from controller import ACK, COMPLETION, NAK, NOT_TARGET
 from player import Player
-from rig import windows_path
+from rig import wait_until, windows_path
 
 OPEN_IMAGE = "C:\\Stills\\open.ybr"
 CLOSE_IMAGE = "C:\\Stills\\close.ybr"
@@ -123,23 +122,17 @@ class BoardTypeOne(unittest.TestCase):
             "TRBlankMPEG 0 0", "TRPlayMPEG 0 2147483646 999999999 0",
             "TROpenMPEG 0 " + c,
         ])
-        deadline = time.monotonic() + 10
-        while self.polls() < 3 and time.monotonic() < deadline:
-            time.sleep(0.05)
+        wait_until(lambda: self.polls() >= 3, 10)
         self.assertGreaterEqual(self.polls(), 3, "a playing board is serviced by the 5 ms timer")
 
         self.report("started")
         p.wait_trace("00 - Playing MPEG file " + c, count=2)
-        deadline = time.monotonic() + 10
-        while len(self.journal()) < 16 and time.monotonic() < deadline:
-            time.sleep(0.05)
+        wait_until(lambda: len(self.journal()) >= 16, 10)
         self.assertEqual(self.journal()[15:], ["TROpenMPEG 0 " + c], "queued behind itself once more")
 
         self.report("stopped")
         p.wait_trace("00 - Opening MPEG file " + c, count=2)
-        deadline = time.monotonic() + 10
-        while len(self.journal()) < 17 and time.monotonic() < deadline:
-            time.sleep(0.05)
+        wait_until(lambda: len(self.journal()) >= 17, 10)
         self.assertEqual(self.journal()[16:], ["TROpenMPEG 0 " + c], "the current chapter again")
         self.assertEqual(p.line.read_quiet(0.3), b"", "a file's end is not reported to the controller")
 

@@ -4,12 +4,11 @@ chapter file by name."""
 import os
 import sys
 import threading
-import time
 import unittest
 
 from controller import ACK
 from player import Player, empty_directory
-from rig import relay, windows_path
+from rig import relay, wait_until, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
                                 "tools"))
@@ -84,9 +83,7 @@ class Consoles(unittest.TestCase):
         p.wait_trace("01 - Opening MPEG file D:\\Movie\\clip one.mpg")
         p.line.write(b"pl\r\n")
         p.wait_trace("Received cmd <pl>")
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline and "rtdContinue 1 -> 258" not in self.journal_lines():
-            time.sleep(0.05)
+        wait_until(lambda: "rtdContinue 1 -> 258" in self.journal_lines(), 10)
         journal = self.journal_lines()
         self.assertIn('rtdOpen 1 "D:\\Movie\\clip one.mpg" 0 -> 0', journal)
         self.assertIn("rtdPlay 1 0 2147483647 3 -> 0", journal)

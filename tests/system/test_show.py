@@ -11,7 +11,7 @@ import unittest
 from controller import (ACK, CHPENQ, COMPLETION, ENTER, FPLAY, MOTORON, NAK, REPEAT, SADDRENQ, SEARCH,
                         SETCHPMODE, SETFRMMODE, STILL)
 from player import Player, empty_directory
-from rig import windows_path
+from rig import wait_until, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
                                 "tools"))
@@ -72,12 +72,8 @@ class Show(unittest.TestCase):
             return f.read().decode("latin-1").splitlines()
 
     def wait_journal(self, line, count=1, timeout=15):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if self.journal_lines().count(line) >= count:
-                return
-            time.sleep(0.05)
-        self.fail("journal never showed %r %d times" % (line, count))
+        if not wait_until(lambda: self.journal_lines().count(line) >= count, timeout):
+            self.fail("journal never showed %r %d times" % (line, count))
 
 
 class StartUpAndShutDown(Show):

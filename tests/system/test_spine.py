@@ -5,8 +5,8 @@ import os
 import time
 import unittest
 
-from player import Player, WM_COMMAND, WM_SYSCOMMAND, WINDOW_CLASS
-from rig import windows_path
+from player import Player, WM_SYSCOMMAND, WINDOW_CLASS
+from rig import wait_until, windows_path
 
 IDM_EXIT, IDM_VIEW_LOG, IDM_PROPERTIES, IDM_HELP_TOPICS, IDM_ABOUT = 40001, 40002, 40003, 40004, 40005
 SC_SCREENSAVE, SC_MINIMIZE = 0xF140, 0xF020
@@ -27,13 +27,11 @@ class Spine(unittest.TestCase):
         self.player.kill()
 
     def wait_dialog(self, title, timeout=10):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            code, out = self.player.tool(["texts", "#32770", title], check=False)
-            if code == 0:
-                return out
-            time.sleep(0.1)
-        self.fail("no dialog %r appeared" % title)
+        """The texts of the dialog's controls, once it has appeared."""
+        command = ["texts", "#32770", title]
+        if not wait_until(lambda: self.player.tool(command, check=False)[0] == 0, timeout):
+            self.fail("no dialog %r appeared" % title)
+        return self.player.tool(command)[1]
 
     def test_start_without_port_trims_traces_and_closes_cleanly(self):
         p = self.player
@@ -98,9 +96,7 @@ class Spine(unittest.TestCase):
 
         p.menu(IDM_HELP_TOPICS)
         p.wait_trace("User Cmd - Help Topics")
-        deadline = time.monotonic() + 10
-        while not os.path.exists(args_log) and time.monotonic() < deadline:
-            time.sleep(0.1)
+        wait_until(lambda: os.path.exists(args_log), 10)
         with open(args_log) as f:
             args = f.read().rstrip("\n").split("\t")
         self.assertEqual(args[1:], [windows_path(p.work) + "\\html\\hrx\\Home_page.htm"])
