@@ -42,7 +42,7 @@ for folder in ("tests/rig", "tests/system", "tests/unit/autoscript", "tools"):
 import copy_bench  # noqa: E402
 import mkmpeg  # noqa: E402
 from controller import ACK, COMPLETION, ENTER, FPLAY, REPEAT, SEARCH, SETCHPMODE, SETSCRMODE  # noqa: E402
-from player import Player, read_file  # noqa: E402
+from player import Player, journal_calls, read_file  # noqa: E402
 from rig import Rig, wait_until, windows_path  # noqa: E402
 
 PLAYER_COM = 2
@@ -169,18 +169,6 @@ def idle_cost(rig, program, seconds):
     share = {name: 100.0 * (after[name] - before[name]) / ticks_per_second / elapsed for name in after}
     share["other threads"] = share["process"] - share["main thread"]
     return {"seconds": elapsed, "cpu_percent": share}
-
-
-def journal_calls(path, offset):
-    """(time in ms, call, board) of each journal line after offset."""
-    calls = []
-    with open(path, "rb") as f:
-        f.seek(offset)
-        for line in f.read().decode("latin-1").splitlines():
-            words = line.split()
-            if len(words) >= 3:
-                calls.append((float(words[0]), words[1], words[2]))
-    return calls
 
 
 def watcher_periods(player, offset):

@@ -7,11 +7,10 @@ stays as it was.  Mounting needs root; without it the tests are skipped."""
 import os
 import re
 import shutil
-import subprocess
 import unittest
 
-from controller import ACK, NAK
-from player import Player, read_file, write_file
+from controller import NAK
+from player import PlayerTest, read_file, write_file
 from rig import windows_path
 
 DISK_SIZE = "256k"
@@ -45,26 +44,9 @@ def use_up_entries(directory):
         number += 1
 
 
-class FullDisk(unittest.TestCase):
-    def setUp(self):
-        self.player = Player(self.id().rsplit(".", 1)[1])
-        self.player.clear_settings()
-
-    def tearDown(self):
-        self.player.kill()
-
+class FullDisk(PlayerTest):
     def small_disk(self, letter, options=""):
-        """Mounts a small tmpfs and maps it as the drive letter."""
-        p = self.player
-        directory = os.path.join(p.work, "disk-" + letter)
-        os.makedirs(directory)
-        mount = ["mount", "-t", "tmpfs", "-o", "size=%s,mode=0777%s" % (DISK_SIZE, options), "tmpfs", directory]
-        if os.geteuid() != 0 or subprocess.run(mount).returncode != 0:
-            self.skipTest("a small disk cannot be mounted here (mount needs root)")
-        self.addCleanup(subprocess.run, ["umount", directory])
-        p.rig.map_drive(letter, directory)
-        self.addCleanup(p.rig.unmap_drive, letter)
-        return directory
+        return super().small_disk(letter, "size=%s,mode=0777%s" % (DISK_SIZE, options))
 
     def assert_whole_lines(self, data):
         self.assertTrue(data.endswith(b"\r\n"), "the log ends with a whole line")
@@ -77,9 +59,7 @@ class FullDisk(unittest.TestCase):
         disk = self.small_disk("t")
         trace = os.path.join(disk, "Trace.txt")
         p.set_settings({"Debug\\TraceFile": "T:\\Trace.txt", ".hrx\\ComID": "2", "Control\\BoardType": "0"})
-        p.start(com=2)
-        self.assertEqual(p.line.read(1, timeout=60), ACK)
-        p.wait_window()
+        self.start_acknowledged()
         p.wait_trace("Starting garbage collection interval at 12:00:00.00", path=trace)
 
         # The trace's last block has room for a few lines; then none.
