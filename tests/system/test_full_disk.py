@@ -13,7 +13,7 @@ from controller import NAK
 from player import PlayerTest, read_file, write_file
 from rig import windows_path
 
-DISK_SIZE = "256k"
+DISK_OPTIONS = "size=256k,mode=0777"
 TRACE_LINE = re.compile(rb"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d(\.\d\d\d)? - [^\r\n]*$")
 COMMANDS = 300
 POLL_S = 10
@@ -45,9 +45,6 @@ def use_up_entries(directory):
 
 
 class FullDisk(PlayerTest):
-    def small_disk(self, letter, options=""):
-        return super().small_disk(letter, "size=%s,mode=0777%s" % (DISK_SIZE, options))
-
     def assert_whole_lines(self, data):
         self.assertTrue(data.endswith(b"\r\n"), "the log ends with a whole line")
         for line in data[:-2].split(b"\r\n"):
@@ -56,7 +53,7 @@ class FullDisk(PlayerTest):
 
     def test_trace_on_a_full_drive_drops_whole_lines_and_the_player_goes_on(self):
         p = self.player
-        disk = self.small_disk("t")
+        disk = self.small_disk("t", DISK_OPTIONS)
         trace = os.path.join(disk, "Trace.txt")
         p.set_settings({"Debug\\TraceFile": "T:\\Trace.txt", ".hrx\\ComID": "2", "Control\\BoardType": "0"})
         self.start_acknowledged()
@@ -86,8 +83,8 @@ class FullDisk(PlayerTest):
 
     def test_copy_onto_full_drives_fails_and_keeps_the_old_destinations(self):
         p = self.player
-        no_room = self.small_disk("t")
-        no_entries = self.small_disk("u", ",nr_inodes=16")
+        no_room = self.small_disk("t", DISK_OPTIONS)
+        no_entries = self.small_disk("u", DISK_OPTIONS + ",nr_inodes=16")
         old_big, old_small = os.urandom(100000), os.urandom(3000)
         write_file(os.path.join(no_room, "Movie", "big.mpg"), old_big)
         write_file(os.path.join(no_entries, "Movie", "small.mpg"), old_small)
