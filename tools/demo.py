@@ -17,11 +17,11 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
-sys.path.insert(0, os.path.join(REPO, "tests", "rig"))
-sys.path.insert(0, HERE)
+sys.path[:0] = [HERE, os.path.join(REPO, "tests", "rig"), os.path.join(REPO, "tests", "system")]
 
 import mkmpeg  # noqa: E402
-from rig import Rig, relay, windows_path  # noqa: E402
+from player import Player  # noqa: E402
+from rig import Rig, relay, wait_until, windows_path  # noqa: E402
 
 PLAYER_COM, CONTROLLER_COM = 2, 12
 CHAPTERS = [("Attract.mpg", 4), ("Boarding.mpg", 3), ("Chase.mpg", 60), ("Departure.mpg", 5)]
@@ -42,69 +42,62 @@ board 1
 srcenq
 motor-on
 """
-SETTINGS_KEY = "HKCU\\SOFTWARE\\Calloway Software\\Halcyra\\V2.00"
 
 
 def banner(text):
     print("\n== %s ==" % text, flush=True)
 
 
+def run_ldpctl(rig, work, interactive):
+    """The show from a script, or an interactive session."""
+    ldpctl = ["/usr/lib/wine/wine", os.path.join(rig.bin, "ldpctl.exe"), "-p", "COM%d" % CONTROLLER_COM]
+    if interactive:
+        banner("Interactive ldpctl on COM%d: try 'search 1', 'play', 'chpenq'; Ctrl-D ends" % CONTROLLER_COM)
+        subprocess.run(ldpctl, env=rig.env())
+    else:
+        banner("The show, as the controller sees it (ldpctl on COM%d)" % CONTROLLER_COM)
+        script = os.path.join(work, "show.ldp")
+        with open(script, "w") as f:
+            f.write(SHOW)
+        subprocess.run(ldpctl + ["-f", windows_path(script)], env=rig.env(), stdin=subprocess.DEVNULL)
+
+
 def main(argv):
     build = os.path.abspath(argv[1] if len(argv) > 1 else os.path.join(REPO, "build"))
     interactive = "--interactive" in argv
     os.environ["RIG_DIR"] = os.path.join(build, "rig")
+    os.environ["TEST_WORK_DIR"] = build   # the player's folder is BUILD/demo
     rig = Rig()
     rig.bin = os.path.join(build, "bin")
     banner("Bench rig")
     rig.setup()
-    work = os.path.join(build, "demo")
-    os.makedirs(work, exist_ok=True)
-    trace = os.path.join(work, "Trace.txt")
-    if os.path.exists(trace):
-        os.unlink(trace)
     movie = os.path.join(rig.drive_dir("d"), "Movie")
     for name, seconds in CHAPTERS:
         mkmpeg.write_stream(os.path.join(movie, name), seconds * mkmpeg.FRAMES_PER_SECOND)
     print("chapters on D:\\Movie: %s" % ", ".join(name for name, _ in CHAPTERS))
-    tool = os.path.join(rig.dir, "rigtool.exe")
-    rig.wine([tool, "reg-set", SETTINGS_KEY + "\\Debug", "TraceFile", "sz", windows_path(trace), ";",
-              "reg-set", SETTINGS_KEY + "\\.hrx", "ComID", "sz", str(PLAYER_COM)], check=True)
+    player = Player("demo", rig)
+    player.set_settings({"Debug\\TraceFile": windows_path(player.trace_path), ".hrx\\ComID": str(PLAYER_COM)})
 
-    player_line, controller_line = rig.open_line(PLAYER_COM), rig.open_line(CONTROLLER_COM)
-    stop = threading.Event()
-    joined = threading.Thread(target=relay, args=(player_line.master, controller_line.master, stop), daemon=True)
-    joined.start()
+    controller_line = rig.open_line(CONTROLLER_COM)
     banner("Starting hrx.exe on COM%d (two bench boards)" % PLAYER_COM)
-    env = {"HALCYRA_PORT_WAIT_MS": "1000", "HALCYRA_BOARD_WAIT_MS": "500", "RTDSIM_BOARDS": "2"}
-    player = rig.start([os.path.join(rig.bin, "hrx.exe")], extra_env=env, cwd=work, log_name="demo-hrx.out")
+    player.start(com=PLAYER_COM, port_wait_ms=1000, board_wait_ms=500, extra_env={"RTDSIM_BOARDS": "2"})
+    stop = threading.Event()
+    joined = threading.Thread(target=relay, args=(player.line.master, controller_line.master, stop), daemon=True)
+    joined.start()
     try:
-        deadline = time.monotonic() + 30
-        while time.monotonic() < deadline:
-            if os.path.exists(trace) and b"Opening MPEG file" in open(trace, "rb").read():
-                break
-            time.sleep(0.2)
-        time.sleep(0.5)
-        ldpctl = ["/usr/lib/wine/wine", os.path.join(rig.bin, "ldpctl.exe"), "-p", "COM%d" % CONTROLLER_COM]
-        if interactive:
-            banner("Interactive ldpctl on COM%d: try 'search 1', 'play', 'chpenq'; Ctrl-D ends" % CONTROLLER_COM)
-            subprocess.run(ldpctl, env=rig.env())
-        else:
-            banner("The show, as the controller sees it (ldpctl on COM%d)" % CONTROLLER_COM)
-            script = os.path.join(work, "show.ldp")
-            with open(script, "w") as f:
-                f.write(SHOW)
-            subprocess.run(ldpctl + ["-f", windows_path(script)], env=rig.env(), stdin=subprocess.DEVNULL)
-        rig.wine([tool, "post", "Halcyra.hrx", "0x10", "0", "0"])
-        player.wait(timeout=30)
+        try:
+            wait_until(lambda: b"Opening MPEG file" in player.trace_raw(), 30)
+            time.sleep(0.5)
+            run_ldpctl(rig, player.work, interactive)
+        finally:
+            stop.set()
+            joined.join()
+            controller_line.close()
+        player.close()
     finally:
-        if player.poll() is None:
-            player.kill()
-        stop.set()
-        player_line.close()
-        controller_line.close()
-    banner("The player's trace log (%s)" % trace)
-    with open(trace, "rb") as f:
-        sys.stdout.write(f.read().decode("latin-1").replace("\r\n", "\n"))
+        player.kill()
+    banner("The player's trace log (%s)" % player.trace_path)
+    sys.stdout.write(player.trace_raw().decode("latin-1").replace("\r\n", "\n"))
     rig.teardown()
     if not interactive:
         print("Run your own commands against the same bench: python3 tools/demo.py %s --interactive" % build)

@@ -41,8 +41,9 @@ for folder in ("tests/rig", "tests/system", "tests/unit/autoscript", "tools"):
 
 import copy_bench  # noqa: E402
 import mkmpeg  # noqa: E402
-from player import Player  # noqa: E402
-from rig import Rig, windows_path  # noqa: E402
+from controller import ACK, COMPLETION, ENTER, FPLAY, REPEAT, SEARCH, SETCHPMODE, SETSCRMODE  # noqa: E402
+from player import Player, journal_calls, read_file  # noqa: E402
+from rig import Rig, wait_until, windows_path  # noqa: E402
 
 PLAYER_COM = 2
 BOARDS = 2
@@ -64,9 +65,6 @@ DEADLINE_MS = 9.0
 IDLE_CPU_TARGET_PERCENT = 1.0
 WINDOWS_TIMER_MINIMUM_MS = 10.0
 PLAYBACK_TIMER_MS = 5.0
-
-ACK, COMPLETION = b"\x0a", b"\x01"
-SETCHPMODE, SETSCRMODE, SEARCH, ENTER, FPLAY, REPEAT = b"i", b"S", b"C", b"@", b":", b"D"
 
 
 class BenchError(Exception):
@@ -173,18 +171,6 @@ def idle_cost(rig, program, seconds):
     return {"seconds": elapsed, "cpu_percent": share}
 
 
-def journal_calls(path, offset):
-    """(time in ms, call, board) of each journal line after offset."""
-    calls = []
-    with open(path, "rb") as f:
-        f.seek(offset)
-        for line in f.read().decode("latin-1").splitlines():
-            words = line.split()
-            if len(words) >= 3:
-                calls.append((float(words[0]), words[1], words[2]))
-    return calls
-
-
 def watcher_periods(player, offset):
     """Intervals between the service calls (rtdContinue) of each board, and
     the files queued on it, in the journal after offset."""
@@ -285,11 +271,11 @@ def measure_floor(rig, build):
     line = rig.open_line(PLAYER_COM)
     proc = rig.start([os.path.join(rig.bin, "serial_floor.exe"), "COM%d" % PLAYER_COM], log_name="serial_floor.out")
     try:
-        deadline = time.monotonic() + 30
-        while not (os.path.exists(log) and b"ready" in open(log, "rb").read()):
-            if time.monotonic() > deadline or proc.poll() is not None:
-                raise BenchError("serial_floor.exe did not start; see %s" % log)
-            time.sleep(0.1)
+        def ready():
+            return os.path.exists(log) and b"ready" in read_file(log)
+        wait_until(lambda: ready() or proc.poll() is not None, 30)
+        if not ready():
+            raise BenchError("serial_floor.exe did not start; see %s" % log)
         time.sleep(1)
         figures = {"idle": idle_cost(rig, "serial_floor.exe", FLOOR_IDLE_SECONDS),
                    "latency": ldpbench(build, line.master, "still", FLOOR_COMMANDS),

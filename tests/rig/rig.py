@@ -62,6 +62,17 @@ def artifacts_dir():
     return path
 
 
+def wait_until(condition, timeout):
+    """Asks condition() every 50 ms until it gives a true value, which it
+    returns; gives the last false one when timeout seconds have passed."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(0.05)
+
+
 def windows_path(unix_path):
     """The name a Windows program in the prefix gives a Linux path."""
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
@@ -511,17 +522,11 @@ def with_lines(pairs, command):
 
 
 def main(argv):
-    if len(argv) >= 2 and argv[1] == "setup":
-        Rig().setup()
-        return 0
-    if len(argv) >= 2 and argv[1] == "teardown":
-        Rig().teardown()
-        return 0
-    if len(argv) >= 2 and argv[1] == "pixels-setup":
-        PixelRig().setup_pixels()
-        return 0
-    if len(argv) >= 2 and argv[1] == "pixels-teardown":
-        PixelRig().teardown_pixels()
+    commands = {"setup": lambda: Rig().setup(), "teardown": lambda: Rig().teardown(),
+                "pixels-setup": lambda: PixelRig().setup_pixels(),
+                "pixels-teardown": lambda: PixelRig().teardown_pixels()}
+    if len(argv) >= 2 and argv[1] in commands:
+        commands[argv[1]]()
         return 0
     if len(argv) >= 2 and argv[1] == "with-lines" and "--" in argv:
         split = argv.index("--")

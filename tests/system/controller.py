@@ -1,5 +1,6 @@
 """The show controller's side of the line: the Sony LDP command and answer
-bytes, the answers the protocols allow, a controller that floods the line
+bytes (the one place the system tests, the soak run and the bench take them
+from), the answers the protocols allow, a controller that floods the line
 while it checks every answer byte, and the exchanges that walk a player
 through every command."""
 import os

@@ -1,13 +1,15 @@
 """Drives hrx.exe on the bench rig from outside, as a show controller and an
 operator would: its settings in the registry, its serial line, its trace log
-and its window."""
+and its window; and the base class of the system tests."""
 import os
 import re
 import shutil
+import subprocess
 import sys
-import time
+import unittest
 
-from rig import Rig, windows_path
+from controller import ACK
+from rig import Rig, wait_until, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
                                 "tools"))
@@ -22,13 +24,15 @@ WM_SYSCOMMAND = 0x0112
 SC_CLOSE = 0xF060
 VK_ESCAPE = 0x1B
 IDOK, IDCANCEL = 1, 2
-IDM_PROPERTIES = 40003
-IDM_ABOUT = 40005
+IDM_EXIT, IDM_VIEW_LOG, IDM_PROPERTIES, IDM_HELP_TOPICS, IDM_ABOUT = 40001, 40002, 40003, 40004, 40005
 PSM_SETCURSEL = 0x0400 + 101
 PSM_PRESSBUTTON = 0x0400 + 113
 PSBTN_OK, PSBTN_CANCEL = 3, 5
+STARTED = "Halcyra.hrx Ver 1.25 Rev B started"
 TRACE_STAMP = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d\.\d\d\d - ")
+STAMPED_LINE = re.compile(r"^\d\d/\d\d/\d\d (\d\d):(\d\d):(\d\d)\.(\d\d\d) - (.*)$")
 AUTOSCRIPT_STAMP = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d - ")
+HEAP_REPORT = re.compile(r"^[0-9a-f]+:(?:err|warn):heap:.*$", re.M)
 
 
 def empty_directory(path):
@@ -44,6 +48,19 @@ def write_chapters(directory, frame_counts):
     os.makedirs(directory)
     for number, frames in enumerate(frame_counts):
         mkmpeg.write_stream(os.path.join(directory, "chapter%d.mpg" % number), frames)
+
+
+def journal_calls(path, offset):
+    """(time in ms, call, board) of each line after offset of a journal
+    that the bench decoder keeps with times (RTDSIM_JOURNAL_TIMES)."""
+    calls = []
+    with open(path, "rb") as f:
+        f.seek(offset)
+        for line in f.read().decode("latin-1").splitlines():
+            words = line.split()
+            if len(words) >= 3:
+                calls.append((float(words[0]), words[1], words[2]))
+    return calls
 
 
 def write_file(path, data):
@@ -64,6 +81,8 @@ class Player:
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
         self.trace_path = os.path.join(self.work, "Trace.txt")
+        self.output_path = os.path.join(self.rig.dir, "logs", "hrx.out")
+        self.output_offset = 0
         self.proc = None
         self.line = None
 
@@ -140,6 +159,7 @@ class Player:
         if board_wait_ms is None:
             del env["HALCYRA_BOARD_WAIT_MS"]
         env.update(extra_env or {})
+        self.output_offset = os.path.getsize(self.output_path) if os.path.exists(self.output_path) else 0
         self.proc = self.rig.start([os.path.join(self.rig.bin, "hrx.exe")] + list(args),
                                    extra_env=env, cwd=self.work, log_name="hrx.out")
         return self.proc
@@ -186,6 +206,13 @@ class Player:
             self.line.close()
             self.line = None
 
+    def heap_reports(self):
+        """What Wine's heap checks (WINEDEBUG=warn+heap) reported since the
+        last start."""
+        with open(self.output_path, "rb") as f:
+            f.seek(self.output_offset)
+            return HEAP_REPORT.findall(f.read().decode("latin-1"))
+
     # -- the trace log -----------------------------------------------------------
     def trace_raw(self, path=None):
         try:
@@ -200,28 +227,30 @@ class Player:
         text = self.trace_raw(path).decode("latin-1").replace("\r\n", "\n")
         return [TRACE_STAMP.sub("", line) for line in text.split("\n")[:-1]]
 
+    def stamped_trace(self):
+        """(milliseconds of the day, message) of every trace line."""
+        lines = []
+        for line in self.trace_raw().decode("latin-1").replace("\r\n", "\n").split("\n"):
+            m = STAMPED_LINE.match(line)
+            if m:
+                h, mi, s, ms = (int(g) for g in m.groups()[:4])
+                lines.append((((h * 60 + mi) * 60 + s) * 1000 + ms, m.group(5)))
+        return lines
+
     def autoscript_log(self):
         """The messages of the AutoScript run's lines in the trace log (their
         time stamps carry no milliseconds)."""
         text = self.trace_raw().decode("latin-1").replace("\r\n", "\n")
         return [AUTOSCRIPT_STAMP.sub("", line) for line in text.split("\n") if AUTOSCRIPT_STAMP.match(line)]
 
-    def wait_autoscript_log(self, message, timeout=20):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if message in self.autoscript_log():
-                return
-            time.sleep(0.05)
-        raise AssertionError("the AutoScript log never showed %r; the trace holds:\n%s"
-                             % (message, "\n".join(self.trace())))
+    def wait_autoscript_log(self, message, timeout=20, count=1):
+        if not wait_until(lambda: self.autoscript_log().count(message) >= count, timeout):
+            raise AssertionError("the AutoScript log never showed %r %d times; the trace holds:\n%s"
+                                 % (message, count, "\n".join(self.trace())))
 
     def wait_trace(self, message, timeout=20, count=1, path=None):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if self.trace(path).count(message) >= count:
-                return
-            time.sleep(0.05)
-        raise AssertionError("trace never showed %r; it holds:\n%s" % (message, "\n".join(self.trace(path))))
+        if not wait_until(lambda: self.trace(path).count(message) >= count, timeout):
+            raise AssertionError("trace never showed %r; it holds:\n%s" % (message, "\n".join(self.trace(path))))
 
 
 class Dialog:
@@ -303,3 +332,85 @@ class Sheet(Dialog):
 
     def cancel(self):
         self.post(PSM_PRESSBUTTON, PSBTN_CANCEL, 0)
+
+
+class PlayerTest(unittest.TestCase):
+    """Each test gets a player of its own, named after the test, with the
+    settings cleared.  After the test the player is ended whatever state it
+    is in; a class that sets close_timeout first gives it that many seconds
+    to close on its own."""
+
+    rig = None   # the Rig; a test that looks at pixels sets a PixelRig before setUp
+    close_timeout = None
+
+    def setUp(self):
+        self.player = Player(self.id().rsplit(".", 1)[-1], rig=self.rig)
+        self.player.clear_settings()
+        # Where a test has the bench decoder or a recording library keep
+        # its journal of board calls.
+        self.journal = os.path.join(self.player.work, "journal.txt")
+
+    def tearDown(self):
+        try:
+            if self.close_timeout and self.player.proc:
+                self.player.close(timeout=self.close_timeout)
+        finally:
+            self.player.kill()
+
+    def start_acknowledged(self, com=2, timeout=60, **start_args):
+        """Starts the player on COMn; waits for the acknowledgement that ends
+        its start-up, and for its window."""
+        p = self.player
+        p.start(com=com, **start_args)
+        self.assertEqual(p.line.read(1, timeout=timeout), ACK, "the start-up acknowledgement on COM%d" % com)
+        p.wait_window()
+        return p
+
+    def start_traced(self, count=1, **start_args):
+        """Starts the player; waits for its window and for the count-th
+        start-up line in the trace."""
+        p = self.player
+        p.start(**start_args)
+        p.wait_window()
+        p.wait_trace(STARTED, count=count)
+        return p
+
+    def own_chapters(self, frame_counts):
+        """Writes chapter0.mpg, chapter1.mpg, ... of the given numbers of
+        frames into the player's own Movie folder; returns the settings of
+        a player on COM2 that plays them and keeps its trace log."""
+        movie = os.path.join(self.player.work, "Movie")
+        write_chapters(movie, frame_counts)
+        return {"Debug\\TraceFile": windows_path(self.player.trace_path), ".hrx\\ComID": "2",
+                ".hrx\\DefaultMPEG": windows_path(movie) + "\\*.mpg"}
+
+    def small_disk(self, letter, options):
+        """Mounts a small tmpfs (mount's options) and maps it as the drive
+        letter until the test ends; skips the test where it cannot."""
+        directory = os.path.join(self.player.work, "disk-" + letter)
+        os.makedirs(directory)
+        mount = ["mount", "-t", "tmpfs", "-o", options, "tmpfs", directory]
+        if os.geteuid() != 0 or subprocess.run(mount).returncode != 0:
+            self.skipTest("a small disk cannot be mounted here (mount needs root)")
+        self.addCleanup(subprocess.run, ["umount", directory])
+        self.player.rig.map_drive(letter, directory)
+        self.addCleanup(self.player.rig.unmap_drive, letter)
+        return directory
+
+    def place_trmpeg(self):
+        """Puts the recording TRmpeg.dll into the player's working folder
+        (it is built beside bin/, never in it: hrx.exe must not find it on
+        its own)."""
+        shutil.copy(os.path.join(os.path.dirname(self.player.rig.bin), "fakes", "trmpeg", "TRmpeg.dll"),
+                    self.player.work)
+
+    def journal_lines(self):
+        return read_file(self.journal).decode("latin-1").splitlines()
+
+    def empty_movie(self):
+        """D:\\Movie, emptied now and again after the test: every test finds
+        it empty."""
+        movie = os.path.join(self.player.rig.drive_dir("d"), "Movie")
+        empty_directory(movie)
+        self.addCleanup(empty_directory, movie)
+        return movie

@@ -5,80 +5,51 @@ keeps the earlier media file; a full disk fails the copy as a whole."""
 import os
 import re
 import shutil
-import subprocess
 import time
 import unittest
 
-from player import Player, read_file, write_file
+from player import IDCANCEL, PlayerTest, read_file, write_file
+from rig import wait_until
 
-AUTOSCRIPT_LINE = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d - (.*)$")
 POLL_S = 10
 NOTICE_S = POLL_S + 5  # one poll period, and a margin for a loaded machine
-IDCANCEL = 2
-PBM_GETPOS = 0x408
 TEMP_NAME = re.compile(r"^~hrx[0-9A-F]{8}\.tmp$")
 
 
-class AutoScript(unittest.TestCase):
+class AutoScript(PlayerTest):
     def setUp(self):
-        self.player = Player(self.id().rsplit(".", 1)[1])
+        super().setUp()
         p = self.player
-        p.clear_settings()
         p.rig.remove_line(2)
         p.set_settings({"Debug\\TraceFile": p.trace_path})
         self.cd = p.rig.drive_dir("e")
         shutil.rmtree(self.cd, ignore_errors=True)
         os.makedirs(os.path.join(self.cd, "Media"))
         p.rig.unmap_drive("e")
-        self.movie = os.path.join(p.rig.drive_dir("d"), "Movie")
-        for name in os.listdir(self.movie):
-            os.unlink(os.path.join(self.movie, name))
+        self.movie = self.empty_movie()
         open(p.rig.mci_log, "w").close()
-        self.small_disk = None
 
     def tearDown(self):
-        self.player.kill()
+        super().tearDown()
         self.player.rig.unmap_drive("e")
-        if self.small_disk:
-            self.player.rig.unmap_drive("f")
-            subprocess.run(["umount", self.small_disk])
 
     # -- helpers ---------------------------------------------------------------
-    def start_player(self):
-        p = self.player
-        p.start()
-        p.wait_window()
-        p.wait_trace("Halcyra.hrx Ver 1.25 Rev B started")
-
-    def autoscript_log(self):
-        """The messages of the trace lines in the AutoScript form (a time
-        stamp without milliseconds)."""
+    def assert_cr_lf(self):
         text = self.player.trace_raw().decode("latin-1")
         self.assertNotIn("\n", text.replace("\r\n", ""), "every line ends in CR LF")
-        messages = []
-        for line in text.split("\r\n"):
-            match = AUTOSCRIPT_LINE.match(line)
-            if match:
-                messages.append(match.group(1))
-        return messages
 
-    def wait_log(self, message, count=1, timeout=NOTICE_S):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if self.autoscript_log().count(message) >= count:
-                return
-            time.sleep(0.05)
-        self.fail("the AutoScript log never showed %r %d times; it holds:\n%s"
-                  % (message, count, "\n".join(self.autoscript_log())))
+    def autoscript_log(self):
+        self.assert_cr_lf()
+        return self.player.autoscript_log()
+
+    def wait_log(self, message, count=1):
+        self.player.wait_autoscript_log(message, NOTICE_S, count)
+        self.assert_cr_lf()
 
     def insert_cd(self, script):
         write_file(os.path.join(self.cd, "Halcyra.inf"), script)
         self.player.rig.map_drive("e")
         return time.monotonic()
-
-    def dialog_text(self, caption, control):
-        _, out = self.player.tool(["ctl-text", caption, control])
-        return out.splitlines()[0] if out else ""
 
     def temp_files(self, directory):
         return [name for name in os.listdir(directory) if TEMP_NAME.match(name)]
@@ -90,7 +61,7 @@ class AutoScript(unittest.TestCase):
         for name, data in media.items():
             write_file(os.path.join(self.cd, "Media", name), data)
         write_file(os.path.join(self.cd, "Media", "notes.txt"), b"not media")
-        self.start_player()
+        self.start_traced()
 
         inserted = self.insert_cd(b'; media update\r\nCOPY "~:\\Media\\*.mpg" D:\\Movie\\\r\nEJECT\r\n')
         self.wait_log("AutoScript started")
@@ -132,19 +103,18 @@ class AutoScript(unittest.TestCase):
         os.mkfifo(source)
         feed = os.open(source, os.O_RDWR | os.O_NONBLOCK)
         try:
-            self.start_player()
+            self.start_traced()
             self.insert_cd(b'COPY "~:\\Media\\big.mpg" D:\\Movie\\\r\nEJECT\r\n')
             self.wait_log("Copying file 'E:\\Media\\big.mpg' to 'D:\\Movie\\big.mpg'")
             fed = self.feed(feed, 10 * 1024 * 1024)
             self.wait_copied(fed)
-            self.assertEqual(p.tool(["dialog-wait", "Copying...", 5000], check=False)[0], 0,
-                             "the progress dialog shows the copy")
-            self.assertEqual(self.dialog_text("Copying...", 1008), "big.mpg")
-            self.assertEqual(self.dialog_text("Copying...", 1009), "From 'E:\\Media\\' to 'D:\\Movie\\'")
+            progress = p.dialog("Copying...").wait(5)
+            self.assertEqual(progress.text(1008), "big.mpg")
+            self.assertEqual(progress.text(1009), "From 'E:\\Media\\' to 'D:\\Movie\\'")
             self.assertEqual(read_file(os.path.join(self.movie, "big.mpg")), earlier)
 
-            p.tool(["ctl-press", "Copying...", IDCANCEL])
-            p.tool(["dialog-gone", "Copying...", 5000])
+            progress.press(IDCANCEL)
+            self.assertTrue(progress.gone(5))
             after = self.feed(feed, 10 * 1024 * 1024, stop_when_full=True)
             self.wait_log("AutoScript completed")
             self.assertLess(after, 10 * 1024 * 1024, "the copy no longer reads its source")
@@ -160,16 +130,11 @@ class AutoScript(unittest.TestCase):
 
     def test_full_disk_fails_the_copy_and_keeps_the_earlier_media_file(self):
         p = self.player
-        self.small_disk = os.path.join(p.work, "small-disk")
-        os.makedirs(self.small_disk)
-        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", self.small_disk]).returncode != 0:
-            self.small_disk = None
-            self.skipTest("a small disk cannot be mounted here (mount needs root)")
-        p.rig.map_drive("f", self.small_disk)
+        small_disk = self.small_disk("f", "size=1m")
         earlier = os.urandom(200000)
-        write_file(os.path.join(self.small_disk, "Movie", "big.mpg"), earlier)
+        write_file(os.path.join(small_disk, "Movie", "big.mpg"), earlier)
         write_file(os.path.join(self.cd, "Media", "big.mpg"), os.urandom(2 * 1024 * 1024))
-        self.start_player()
+        self.start_traced()
         self.insert_cd(b'COPY "~:\\Media\\big.mpg" F:\\Movie\\\r\n')
         self.wait_log("AutoScript completed")
         log = self.autoscript_log()
@@ -177,8 +142,8 @@ class AutoScript(unittest.TestCase):
                                    "FileCopy Failed - F:\\Movie\\big.mpg"])
         self.assertRegex(log[3], r"^\d+\.\d+ (KB|MB) copied$")
         self.assertEqual(log[4:], ["AutoScript completed"])
-        self.assertEqual(read_file(os.path.join(self.small_disk, "Movie", "big.mpg")), earlier)
-        self.assertEqual(os.listdir(os.path.join(self.small_disk, "Movie")), ["big.mpg"])
+        self.assertEqual(read_file(os.path.join(small_disk, "Movie", "big.mpg")), earlier)
+        self.assertEqual(os.listdir(os.path.join(small_disk, "Movie")), ["big.mpg"])
         self.assertEqual(p.close(), 0)
 
     # -- the pipe ----------------------------------------------------------------
@@ -203,13 +168,11 @@ class AutoScript(unittest.TestCase):
     def wait_copied(self, size, timeout=30):
         """Waits until the reader has taken everything from the pipe and the
         copy's temporary file holds it."""
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
+        def copied():
             temps = self.temp_files(self.movie)
-            if temps and os.path.getsize(os.path.join(self.movie, temps[0])) == size:
-                return
-            time.sleep(0.05)
-        self.fail("the copy never took the %d bytes fed to it" % size)
+            return temps and os.path.getsize(os.path.join(self.movie, temps[0])) == size
+        if not wait_until(copied, timeout):
+            self.fail("the copy never took the %d bytes fed to it" % size)
 
 
 if __name__ == "__main__":

@@ -3,34 +3,19 @@ working directory brings two boards up, carries the show controller's LDP
 bytes out on them, keeps a repeating file going, and takes the boards down
 at shut-down; without the library it finds no board and still answers."""
 import os
-import shutil
-import time
 import unittest
 
-from player import Player
-from rig import windows_path
+from controller import ACK, COMPLETION, NAK, NOT_TARGET
+from player import PlayerTest
+from rig import wait_until, windows_path
 
-ACK, NAK, COMPLETION = b"\x0a", b"\x0b", b"\x01"
 OPEN_IMAGE = "C:\\Stills\\open.ybr"
 CLOSE_IMAGE = "C:\\Stills\\close.ybr"
 
 
-def trmpeg_dll(player):
-    # Built beside bin/, never in it: hrx.exe must not find it on its own.
-    return os.path.join(os.path.dirname(player.rig.bin), "fakes", "trmpeg", "TRmpeg.dll")
-
-
-class BoardTypeOne(unittest.TestCase):
-    def setUp(self):
-        self.player = None
-
-    def tearDown(self):
-        if self.player:
-            self.player.kill()
-
-    def start(self, name, with_library):
-        p = self.player = Player(name)
-        p.clear_settings()
+class BoardTypeOne(PlayerTest):
+    def start(self, with_library):
+        p = self.player
         self.movie = windows_path(os.path.join(p.work, "Movie"))
         os.makedirs(os.path.join(p.work, "Movie"))
         for chapter in ("b.mpg", "c.mpg", "a.mpg"):
@@ -46,30 +31,24 @@ class BoardTypeOne(unittest.TestCase):
             ".hrx\\Protocol": "Sony LDP",
         })
         if with_library:
-            shutil.copy(trmpeg_dll(p), p.work)
-        self.journal_path = os.path.join(p.work, "journal.txt")
+            self.place_trmpeg()
         self.control_path = os.path.join(p.work, "control.txt")
-        p.start(com=2, extra_env={"TRMPEG_BOARDS": "2",
-                                  "TRMPEG_JOURNAL": windows_path(self.journal_path),
-                                  "TRMPEG_CONTROL": windows_path(self.control_path)})
-        self.assertEqual(p.line.read(1, timeout=30), ACK, "the start-up acknowledgement")
-        p.wait_window()
-        return p
+        return self.start_acknowledged(timeout=30, extra_env={"TRMPEG_BOARDS": "2",
+                                                              "TRMPEG_JOURNAL": windows_path(self.journal),
+                                                              "TRMPEG_CONTROL": windows_path(self.control_path)})
 
     def chapter(self, name):
         return self.movie + "\\" + name
 
-    def journal(self):
+    def board_calls(self):
         """The board calls so far, without the watcher's polls."""
         try:
-            with open(self.journal_path) as f:
-                return [line for line in f.read().splitlines() if not line.startswith("TRCheckMPEG")]
+            return [line for line in self.journal_lines() if not line.startswith("TRCheckMPEG")]
         except FileNotFoundError:
             return []
 
     def polls(self):
-        with open(self.journal_path) as f:
-            return f.read().count("TRCheckMPEG 0")
+        return self.journal_lines().count("TRCheckMPEG 0")
 
     def report(self, event):
         """Makes the next CheckMPEG of board 0 report the event."""
@@ -84,7 +63,7 @@ class BoardTypeOne(unittest.TestCase):
         return p.line.read(count, timeout=10)
 
     def test_two_boards_brought_up_driven_and_taken_down(self):
-        p = self.start("boards_two", with_library=True)
+        p = self.start(with_library=True)
         a, b, c = self.chapter("a.mpg"), self.chapter("b.mpg"), self.chapter("c.mpg")
         trace = p.trace()
         found = trace.index("Found 2 MPEG Board(s)")
@@ -103,7 +82,7 @@ class BoardTypeOne(unittest.TestCase):
         ])
         self.assertFalse([line for line in trace if line.startswith("Initialising") and "Board(s)" in line],
                          "board type 1 names no board kind")
-        self.assertEqual(self.journal(), [
+        self.assertEqual(self.board_calls(), [
             "TRInitMPEG unset=18",
             "TRInitBoardMPEG 0 video=16 sync=1 stream=4", "TRSetVideoOutputMPEG 0 1",
             "TRDisplayImageMPEG 0 " + OPEN_IMAGE,
@@ -118,29 +97,23 @@ class BoardTypeOne(unittest.TestCase):
         self.assertEqual(self.ask(b"v", 2), b"02")
         self.assertEqual(self.ask(b":", 1), ACK)
         self.assertEqual(self.ask(b"D", 1), ACK)
-        self.assertEqual(self.journal()[9:], [
+        self.assertEqual(self.board_calls()[9:], [
             "TRStillMPEG 0", "TRStopMPEG 0", "TROpenMPEG 0 " + c,
             "TRBlankMPEG 0 0", "TRPlayMPEG 0 2147483646 999999999 0",
             "TROpenMPEG 0 " + c,
         ])
-        deadline = time.monotonic() + 10
-        while self.polls() < 3 and time.monotonic() < deadline:
-            time.sleep(0.05)
+        wait_until(lambda: self.polls() >= 3, 10)
         self.assertGreaterEqual(self.polls(), 3, "a playing board is serviced by the 5 ms timer")
 
         self.report("started")
         p.wait_trace("00 - Playing MPEG file " + c, count=2)
-        deadline = time.monotonic() + 10
-        while len(self.journal()) < 16 and time.monotonic() < deadline:
-            time.sleep(0.05)
-        self.assertEqual(self.journal()[15:], ["TROpenMPEG 0 " + c], "queued behind itself once more")
+        wait_until(lambda: len(self.board_calls()) >= 16, 10)
+        self.assertEqual(self.board_calls()[15:], ["TROpenMPEG 0 " + c], "queued behind itself once more")
 
         self.report("stopped")
         p.wait_trace("00 - Opening MPEG file " + c, count=2)
-        deadline = time.monotonic() + 10
-        while len(self.journal()) < 17 and time.monotonic() < deadline:
-            time.sleep(0.05)
-        self.assertEqual(self.journal()[16:], ["TROpenMPEG 0 " + c], "the current chapter again")
+        wait_until(lambda: len(self.board_calls()) >= 17, 10)
+        self.assertEqual(self.board_calls()[16:], ["TROpenMPEG 0 " + c], "the current chapter again")
         self.assertEqual(p.line.read_quiet(0.3), b"", "a file's end is not reported to the controller")
 
         self.assertEqual(p.close(), 0)
@@ -151,13 +124,13 @@ class BoardTypeOne(unittest.TestCase):
             "01 - Displaying closing image <%s>" % CLOSE_IMAGE, "Free MPEG Board 1",
             "Free MPEG system", "Halcyra Remote Closed", "", "",
         ])
-        self.assertEqual(self.journal()[-5:], [
+        self.assertEqual(self.board_calls()[-5:], [
             "TRDisplayImageMPEG 0 " + CLOSE_IMAGE, "TRFreeBoardMPEG 0",
             "TRDisplayImageMPEG 1 " + CLOSE_IMAGE, "TRFreeBoardMPEG 1", "TRFreeMPEG",
         ])
 
     def test_without_the_library_no_board_is_found_and_every_byte_is_answered(self):
-        p = self.start("boards_none", with_library=False)
+        p = self.start(with_library=False)
         trace = p.trace()
         found = trace.index("Found 0 MPEG Board(s)")
         self.assertEqual(trace[found + 1:found + 5], [
@@ -170,11 +143,11 @@ class BoardTypeOne(unittest.TestCase):
                           or "Opening MPEG file" in line], "no board lines")
         self.assertEqual(self.ask(b"`", 5), b"-0000")
         self.assertEqual(self.ask(b"iC1@", 5), ACK * 4 + COMPLETION)
-        self.assertEqual(self.ask(b"S1@", 4), ACK * 3 + b"\x05")
+        self.assertEqual(self.ask(b"S1@", 4), ACK * 3 + NOT_TARGET)
         self.assertEqual(self.ask(b"A", 1), NAK)
         self.assertEqual(p.close(), 0)
         self.assertEqual(p.trace()[-4:], ["Free MPEG system", "Halcyra Remote Closed", "", ""])
-        self.assertFalse(os.path.exists(self.journal_path), "no library was loaded")
+        self.assertFalse(os.path.exists(self.journal), "no library was loaded")
 
 
 if __name__ == "__main__":

@@ -4,18 +4,12 @@ comes only when no other message waits), and yet a board that plays goes on
 being serviced.  The bench decoder's time-stamped journal shows every
 service call."""
 import os
-import sys
 import unittest
 
-from player import Player
+from controller import ACK, COMPLETION, STILL
+from player import PlayerTest, journal_calls, mkmpeg
 from rig import windows_path
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
-                                "tools"))
-import mkmpeg  # noqa: E402
-
-ACK, COMPLETION = b"\x0a", b"\x01"
-STILL = b"O"
 BURST = 10000
 # The player services a board at least every 20 ms while commands stream in;
 # the bound leaves room for a loaded machine.  Without that service the
@@ -23,42 +17,18 @@ BURST = 10000
 LONGEST_WAIT_MS = 500
 
 
-class BusyLine(unittest.TestCase):
-    def setUp(self):
-        self.player = Player("busy_line")
-
-    def tearDown(self):
-        self.player.kill()
-
+class BusyLine(PlayerTest):
     def send(self, data, answer):
         for i in range(len(data)):
             self.player.line.write(data[i:i + 1])
             want = 1 if i < len(data) - 1 else len(answer) - (len(data) - 1)
             self.assertEqual(self.player.line.read(want, timeout=5), answer[i:i + want], "answer to %r" % data)
 
-    def journal(self, offset):
-        """(time in ms, call, board) of the journal lines after offset."""
-        with open(self.journal_path, "rb") as f:
-            f.seek(offset)
-            rows = [line.split() for line in f.read().decode("latin-1").splitlines()]
-        return [(float(row[0]), row[1], row[2]) for row in rows if len(row) >= 3]
-
     def test_playing_board_is_serviced_while_a_burst_is_answered(self):
         p = self.player
-        movie = os.path.join(p.work, "Movie")
-        os.makedirs(movie)
-        for n in range(3):
-            mkmpeg.write_stream(os.path.join(movie, "c%d.mpg" % n), 3 * mkmpeg.FRAMES_PER_SECOND)
-        self.journal_path = os.path.join(p.work, "journal.txt")
-        p.clear_settings()
-        p.set_settings({
-            "Control\\BoardType": "3",
-            "Debug\\TraceFile": windows_path(p.trace_path),
-            ".hrx\\ComID": "2",
-            ".hrx\\Protocol": "Sony LDP",
-            ".hrx\\DefaultMPEG": windows_path(movie) + "\\*.mpg",
-        })
-        p.start(com=2, extra_env={"RTDSIM_BOARDS": "2", "RTDSIM_JOURNAL": windows_path(self.journal_path),
+        settings = self.own_chapters([3 * mkmpeg.FRAMES_PER_SECOND] * 3)
+        p.set_settings(dict(settings, **{"Control\\BoardType": "3", ".hrx\\Protocol": "Sony LDP"}))
+        p.start(com=2, extra_env={"RTDSIM_BOARDS": "2", "RTDSIM_JOURNAL": windows_path(self.journal),
                                   "RTDSIM_JOURNAL_TIMES": "1"})
         self.assertEqual(p.line.read(1, timeout=30), ACK, "the start-up acknowledgement")
         # Board 1 plays chapter 1 under repeat; board 0 takes the burst.
@@ -68,7 +38,7 @@ class BusyLine(unittest.TestCase):
         self.send(b":", ACK)
         self.send(b"D", ACK)
         self.send(b"S0@", ACK * 3 + COMPLETION)
-        offset = os.path.getsize(self.journal_path)
+        offset = os.path.getsize(self.journal)
 
         p.line.write(STILL * BURST)
         answers = b""
@@ -79,7 +49,7 @@ class BusyLine(unittest.TestCase):
             answers += chunk
         self.assertEqual(answers, ACK * BURST, "one ACK for each STILL")
 
-        calls = self.journal(offset)
+        calls = journal_calls(self.journal, offset)
         stills = [t for t, call, board in calls if call == "rtdPause" and board == "0"]
         self.assertEqual(len(stills), BURST)
         serviced = [t for t, call, board in calls if call == "rtdContinue" and board == "1"

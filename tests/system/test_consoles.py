@@ -2,46 +2,32 @@
 rig's joined COM ports, and the native line protocol opening and playing a
 chapter file by name."""
 import os
-import sys
 import threading
-import time
 import unittest
 
-from player import Player, empty_directory
-from rig import relay, windows_path
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
-                                "tools"))
-import mkmpeg  # noqa: E402
+from player import PlayerTest, mkmpeg
+from rig import relay, wait_until, windows_path
 
 CONTROLLER_COM = 12
 
 
-class Consoles(unittest.TestCase):
+class Consoles(PlayerTest):
     def setUp(self):
-        self.player = Player(self.id().rsplit(".", 1)[1])
+        super().setUp()
         p = self.player
-        p.clear_settings()
-        movie = os.path.join(p.rig.drive_dir("d"), "Movie")
-        empty_directory(movie)
+        movie = self.empty_movie()
         for name in ("clip one.mpg", "intro.mpg", "loop.mpg"):
             mkmpeg.write_stream(os.path.join(movie, name), 50)
-        # Other tests find D:\\Movie as they left it: empty.
-        self.addCleanup(empty_directory, movie)
         p.set_settings({"Debug\\TraceFile": windows_path(p.trace_path)})
-        self.journal = os.path.join(p.work, "journal.txt")
         self.stop = None
 
     def tearDown(self):
         if self.stop:
             self.stop.set()
-        self.player.kill()
+        super().tearDown()
 
     def start(self):
-        p = self.player
-        p.start(com=2, extra_env={"RTDSIM_BOARDS": "2", "RTDSIM_JOURNAL": self.journal})
-        self.assertEqual(p.line.read(1, timeout=60), b"\x0a")
-        p.wait_window()
+        self.start_acknowledged(extra_env={"RTDSIM_BOARDS": "2", "RTDSIM_JOURNAL": self.journal})
 
     def test_ldpctl_sends_commands_by_name_and_prints_each_answer(self):
         p = self.player
@@ -83,9 +69,7 @@ class Consoles(unittest.TestCase):
         p.wait_trace("01 - Opening MPEG file D:\\Movie\\clip one.mpg")
         p.line.write(b"pl\r\n")
         p.wait_trace("Received cmd <pl>")
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline and "rtdContinue 1 -> 258" not in self.journal_lines():
-            time.sleep(0.05)
+        wait_until(lambda: "rtdContinue 1 -> 258" in self.journal_lines(), 10)
         journal = self.journal_lines()
         self.assertIn('rtdOpen 1 "D:\\Movie\\clip one.mpg" 0 -> 0', journal)
         self.assertIn("rtdPlay 1 0 2147483647 3 -> 0", journal)
@@ -102,10 +86,6 @@ class Consoles(unittest.TestCase):
         p.wait_trace("Unable to open MPEG file x.mpg")
         self.assertEqual(p.line.read_quiet(0.3), b"")
         self.assertEqual(p.close(), 0)
-
-    def journal_lines(self):
-        with open(self.journal, "rb") as f:
-            return f.read().decode("latin-1").splitlines()
 
 
 if __name__ == "__main__":

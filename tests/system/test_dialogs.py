@@ -7,7 +7,7 @@ import struct
 import time
 import unittest
 
-from player import IDM_ABOUT, IDOK, SC_CLOSE, VK_ESCAPE, WM_KEYDOWN, WM_SYSCOMMAND, Player
+from player import IDM_ABOUT, IDOK, SC_CLOSE, VK_ESCAPE, WM_KEYDOWN, WM_SYSCOMMAND, PlayerTest
 from rig import PixelRig, artifacts_dir
 
 SPLASH_MS = 3500
@@ -52,24 +52,19 @@ def matching_share(image, left, top, rows, step=1):
     return same / total
 
 
-def start_player(test, rig=None, port_wait_ms=0):
-    player = Player(test.id().rsplit(".", 1)[-1], rig=rig)
-    player.clear_settings()
-    started = time.monotonic()
-    player.start(com=2, port_wait_ms=port_wait_ms)
+class DialogTest(PlayerTest):
+    close_timeout = 30
 
-    def stop():
-        try:
-            player.close(timeout=30)
-        finally:
-            player.kill()
-    test.addCleanup(stop)
-    return player, started
+    def start_player(self, port_wait_ms=0):
+        """The player on COM2, and when it was started."""
+        started = time.monotonic()
+        self.player.start(com=2, port_wait_ms=port_wait_ms)
+        return self.player, started
 
 
-class Splash(unittest.TestCase):
+class Splash(DialogTest):
     def test_shown_at_start_up_and_gone_after_its_timer(self):
-        p, started = start_player(self)
+        p, started = self.start_player()
         splash = p.dialog("").wait(10)
         (left, top, right, bottom), _ = splash.rect()
         self.assertEqual((right - left, bottom - top), SPLASH_SIZE)
@@ -83,7 +78,7 @@ class Splash(unittest.TestCase):
         """The serial link's wait holds start-up before the message loop, so
         the timer is served only after it."""
         wait_ms = 6000
-        p, started = start_player(self, port_wait_ms=wait_ms)
+        p, started = self.start_player(port_wait_ms=wait_ms)
         splash = p.dialog("").wait(10)
         time.sleep(max(0, started + (SPLASH_MS + 1000) / 1000 - time.monotonic()))
         self.assertTrue(splash.exists(), "the splash closed before the message loop ran")
@@ -91,9 +86,9 @@ class Splash(unittest.TestCase):
         self.assertGreaterEqual(time.monotonic() - started, wait_ms / 1000)
 
 
-class AboutBox(unittest.TestCase):
+class AboutBox(DialogTest):
     def test_lists_its_lines_and_closes_three_ways_without_a_trace_line(self):
-        p, _ = start_player(self)
+        p, _ = self.start_player()
         # The splash closes once start-up has reached the message loop.
         self.assertTrue(p.dialog("").wait(10).gone(15))
         before = p.trace()
@@ -122,11 +117,11 @@ class AboutBox(unittest.TestCase):
         self.assertEqual(p.trace(), before)
 
 
-class ProgressDialog(unittest.TestCase):
+class ProgressDialog(DialogTest):
     """Needs the AutoScript run and its file copy."""
 
     def test_close_box_cancels_the_run(self):
-        p, _ = start_player(self)
+        p, _ = self.start_player()
         p.wait_window()
         cd = p.rig.drive_dir("e")
         big = os.path.join(cd, "big.bin")
@@ -153,7 +148,7 @@ class ProgressDialog(unittest.TestCase):
         self.assertFalse(os.path.exists(copied), "the partly copied file was kept")
 
 
-class Screenshots(unittest.TestCase):
+class Screenshots(DialogTest):
     """The splash and the About box on the run's X server, in the picture's
     own colours; kept under build/artifacts."""
 
@@ -162,9 +157,10 @@ class Screenshots(unittest.TestCase):
         self.assertTrue(self.rig.display, "the pixel rig is not set up (rig.py pixels-setup)")
         self.picture = read_bitmap8(splash_bitmap_path())
         self.assertEqual((len(self.picture[0]), len(self.picture)), SPLASH_SIZE)
+        super().setUp()
 
     def test_splash_shows_its_picture(self):
-        p, _ = start_player(self, rig=self.rig)
+        p, _ = self.start_player()
         splash = p.dialog("").wait(10)
         (left, top, right, bottom), _ = splash.rect()
         self.assertEqual((right - left, bottom - top), SPLASH_SIZE)
@@ -183,7 +179,7 @@ class Screenshots(unittest.TestCase):
         self.assertEqual(own - shown, set(), "colours of the picture missing on the screen")
 
     def test_about_box_shows_the_picture_and_has_its_size(self):
-        p, _ = start_player(self, rig=self.rig)
+        p, _ = self.start_player()
         self.assertTrue(p.dialog("").wait(10).gone(15))
         p.menu(IDM_ABOUT)
         about = p.dialog(ABOUT_TITLE).wait()

@@ -7,14 +7,13 @@ stays as it was.  Mounting needs root; without it the tests are skipped."""
 import os
 import re
 import shutil
-import subprocess
 import unittest
 
-from controller import ACK, NAK
-from player import Player, read_file, write_file
+from controller import NAK
+from player import PlayerTest, read_file, write_file
 from rig import windows_path
 
-DISK_SIZE = "256k"
+DISK_OPTIONS = "size=256k,mode=0777"
 TRACE_LINE = re.compile(rb"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d(\.\d\d\d)? - [^\r\n]*$")
 COMMANDS = 300
 POLL_S = 10
@@ -45,27 +44,7 @@ def use_up_entries(directory):
         number += 1
 
 
-class FullDisk(unittest.TestCase):
-    def setUp(self):
-        self.player = Player(self.id().rsplit(".", 1)[1])
-        self.player.clear_settings()
-
-    def tearDown(self):
-        self.player.kill()
-
-    def small_disk(self, letter, options=""):
-        """Mounts a small tmpfs and maps it as the drive letter."""
-        p = self.player
-        directory = os.path.join(p.work, "disk-" + letter)
-        os.makedirs(directory)
-        mount = ["mount", "-t", "tmpfs", "-o", "size=%s,mode=0777%s" % (DISK_SIZE, options), "tmpfs", directory]
-        if os.geteuid() != 0 or subprocess.run(mount).returncode != 0:
-            self.skipTest("a small disk cannot be mounted here (mount needs root)")
-        self.addCleanup(subprocess.run, ["umount", directory])
-        p.rig.map_drive(letter, directory)
-        self.addCleanup(p.rig.unmap_drive, letter)
-        return directory
-
+class FullDisk(PlayerTest):
     def assert_whole_lines(self, data):
         self.assertTrue(data.endswith(b"\r\n"), "the log ends with a whole line")
         for line in data[:-2].split(b"\r\n"):
@@ -74,12 +53,10 @@ class FullDisk(unittest.TestCase):
 
     def test_trace_on_a_full_drive_drops_whole_lines_and_the_player_goes_on(self):
         p = self.player
-        disk = self.small_disk("t")
+        disk = self.small_disk("t", DISK_OPTIONS)
         trace = os.path.join(disk, "Trace.txt")
         p.set_settings({"Debug\\TraceFile": "T:\\Trace.txt", ".hrx\\ComID": "2", "Control\\BoardType": "0"})
-        p.start(com=2)
-        self.assertEqual(p.line.read(1, timeout=60), ACK)
-        p.wait_window()
+        self.start_acknowledged()
         p.wait_trace("Starting garbage collection interval at 12:00:00.00", path=trace)
 
         # The trace's last block has room for a few lines; then none.
@@ -106,8 +83,8 @@ class FullDisk(unittest.TestCase):
 
     def test_copy_onto_full_drives_fails_and_keeps_the_old_destinations(self):
         p = self.player
-        no_room = self.small_disk("t")
-        no_entries = self.small_disk("u", ",nr_inodes=16")
+        no_room = self.small_disk("t", DISK_OPTIONS)
+        no_entries = self.small_disk("u", DISK_OPTIONS + ",nr_inodes=16")
         old_big, old_small = os.urandom(100000), os.urandom(3000)
         write_file(os.path.join(no_room, "Movie", "big.mpg"), old_big)
         write_file(os.path.join(no_entries, "Movie", "small.mpg"), old_small)

@@ -5,12 +5,11 @@ searchable from the serial line to its last chapter; a path too long for
 the 255 characters a board is given is left out of it, never cut."""
 import os
 import random
-import shutil
 import time
 import unittest
 
 from controller import ACK, CHPENQ, COMPLETION, ENTER, MOTORON, NOT_TARGET, SEARCH, SETCHPMODE, seed_of
-from player import Player
+from player import PlayerTest
 from rig import windows_path
 
 FILES = 5000
@@ -41,19 +40,14 @@ def media_names():
     return names
 
 
-class HostileMedia(unittest.TestCase):
+class HostileMedia(PlayerTest):
     def setUp(self):
-        self.player = Player(self.id().rsplit(".", 1)[1])
+        super().setUp()
         p = self.player
-        p.clear_settings()
         self.media = os.path.join(p.work, "media")
         os.makedirs(self.media)
         p.rig.map_drive("m", self.media)
         self.addCleanup(p.rig.unmap_drive, "m")
-        self.journal = os.path.join(p.work, "journal.txt")
-
-    def tearDown(self):
-        self.player.kill()
 
     def trace_bytes(self):
         return [line for line in self.player.trace_raw().split(b"\r\n")]
@@ -99,7 +93,7 @@ class HostileMedia(unittest.TestCase):
             ".hrx\\ComID": "2",
             ".hrx\\DefaultMPEG": FOLDER + "*.mpg",
         })
-        shutil.copy(os.path.join(os.path.dirname(p.rig.bin), "fakes", "trmpeg", "TRmpeg.dll"), p.work)
+        self.place_trmpeg()
         started = time.monotonic()
         p.start(com=2, extra_env={"TRMPEG_BOARDS": "2", "TRMPEG_JOURNAL": windows_path(self.journal)})
         self.assertEqual(p.line.read(1, timeout=120), ACK, "the start-up acknowledgement")

@@ -4,15 +4,12 @@ player takes them, with Wine checking the heap on every allocation and free.
 The player neither crashes nor hangs, every byte it answers is one the
 protocol allows, a valid command is answered within 10 ms afterwards, and
 WM_CLOSE shuts it down cleanly."""
-import os
-import re
 import statistics
 import unittest
 
 from controller import (ACK, CHPENQ, CLEARALL, LDP_ANSWER_BYTES, NATIVE_ANSWER, Flood, random_bytes,
                         round_trip_ms, seed_of)
-from player import Player, write_chapters
-from rig import windows_path
+from player import PlayerTest
 
 LDP_BYTES = 1000000
 NATIVE_BYTES = 200000
@@ -23,34 +20,17 @@ CHAPTER_FRAMES = [25, 50, 75]
 TIME_SCALE = 100
 ANSWER_MS = 10
 TIMED_COMMANDS = 10
-HEAP_REPORT = re.compile(r"^[0-9a-f]+:(?:err|warn):heap:.*$", re.M)
 
 
-class HostileSerial(unittest.TestCase):
+class HostileSerial(PlayerTest):
     def setUp(self):
-        self.player = Player(self.id().rsplit(".", 1)[1])
-        p = self.player
-        p.clear_settings()
-        movie = os.path.join(p.work, "Movie")
-        write_chapters(movie, CHAPTER_FRAMES)
-        self.settings = {
-            "Debug\\TraceFile": windows_path(p.trace_path),
-            ".hrx\\ComID": "2",
-            ".hrx\\DefaultMPEG": windows_path(movie) + "\\*.mpg",
-        }
-        self.wine_log = os.path.join(p.rig.dir, "logs", "hrx.out")
-
-    def tearDown(self):
-        self.player.kill()
+        super().setUp()
+        self.settings = self.own_chapters(CHAPTER_FRAMES)
 
     def start(self, protocol):
-        p = self.player
-        p.set_settings(dict(self.settings, **{".hrx\\Protocol": protocol}))
-        self.log_offset = os.path.getsize(self.wine_log) if os.path.exists(self.wine_log) else 0
-        p.start(com=2, extra_env={"WINEDEBUG": "warn+heap", "RTDSIM_BOARDS": str(BOARDS),
-                                  "RTDSIM_TIME_SCALE": str(TIME_SCALE)})
-        self.assertEqual(p.line.read(1, timeout=60), ACK, "the start-up acknowledgement")
-        p.wait_window()
+        self.player.set_settings(dict(self.settings, **{".hrx\\Protocol": protocol}))
+        self.start_acknowledged(extra_env={"WINEDEBUG": "warn+heap", "RTDSIM_BOARDS": str(BOARDS),
+                                           "RTDSIM_TIME_SCALE": str(TIME_SCALE)})
 
     def flood(self, seed, count):
         data = random_bytes(seed, count)
@@ -74,10 +54,7 @@ class HostileSerial(unittest.TestCase):
         p = self.player
         self.assertEqual(p.close(timeout=60), 0)
         self.assertEqual(p.trace()[-3:], ["Halcyra Remote Closed", "", ""])
-        with open(self.wine_log, "rb") as f:
-            f.seek(self.log_offset)
-            reports = HEAP_REPORT.findall(f.read().decode("latin-1"))
-        self.assertEqual(reports, [], "Wine's heap checks found nothing")
+        self.assertEqual(p.heap_reports(), [], "Wine's heap checks found nothing")
 
     def test_a_million_random_bytes_in_sony_ldp(self):
         seed = seed_of(self)

@@ -6,13 +6,11 @@ boards (the recording TRmpeg.dll or the bench decoder), the trace log, the
 serial line, the processor time of the idle loop and the values written
 back at shut-down show; nothing overruns (Wine checks the heap)."""
 import os
-import re
-import shutil
 import time
 import unittest
 
-from controller import ACK, CHPENQ, NATIVE_ANSWER
-from player import Player
+from controller import CHPENQ, NATIVE_ANSWER
+from player import PlayerTest
 from rig import windows_path
 
 CONTROL, DEBUG, HRX = "Control", "Debug", ".hrx"
@@ -21,7 +19,6 @@ CLOSING = "C:\\Program File\\Calloway Software\\Halcyra\\Stills\\Calloway.ybr"
 MOVIE = "D:\\Movie\\"
 # The text a DWORD of 0x34333231 holds, read as bytes: "1234", no terminator.
 DWORD_TEXT = "1234"
-HEAP_REPORT = re.compile(r"^[0-9a-f]+:(?:err|warn):heap:.*$", re.M)
 # Processor time per second of the player's loop: the idle loop spins (it
 # shares the processor with the wineserver it asks for messages), the
 # ordinary loop sleeps between its 5 ms timer ticks.
@@ -84,36 +81,17 @@ OTHER_WORDS = {
 }
 
 
-class HostileSettings(unittest.TestCase):
+class HostileSettings(PlayerTest):
     def setUp(self):
-        self.player = Player(self.id().rsplit(".", 1)[1])
-        p = self.player
-        p.clear_settings()
-        self.movie = os.path.join(p.rig.drive_dir("d"), "Movie")
-        self.empty_movie()
-        self.addCleanup(self.empty_movie)
-        self.journal = os.path.join(p.work, "journal.txt")
-        self.wine_log = os.path.join(p.rig.dir, "logs", "hrx.out")
-
-    def tearDown(self):
-        self.player.kill()
-
-    def empty_movie(self):
-        for name in os.listdir(self.movie):
-            os.unlink(os.path.join(self.movie, name))
+        super().setUp()
+        self.movie = self.empty_movie()
 
     # -- one run -----------------------------------------------------------
     def write_values(self, values):
         """values: {(sub-key, name): (type, data)}; type "sz" takes a text,
         "dword" a number, "binary" bytes."""
-        p = self.player
-        commands = []
-        for (sub, name), (kind, data) in values.items():
-            if kind == "binary":
-                data = data.hex()
-            commands.append(["reg-set", "%s\\%s" % ("HKCU\\SOFTWARE\\Calloway Software\\Halcyra\\V2.00", sub),
-                             name, kind, data])
-        p.tool(*commands)
+        self.player.set_settings({sub + "\\" + name: (kind, data.hex() if kind == "binary" else data)
+                                  for (sub, name), (kind, data) in values.items()})
 
     def run_player(self, values, com, trace_path, protocol):
         """Starts the player on the values, checks that it starts, answers
@@ -124,11 +102,8 @@ class HostileSettings(unittest.TestCase):
         for path in (trace_path or p.trace_path, self.journal):
             if os.path.exists(path):
                 os.unlink(path)
-        offset = os.path.getsize(self.wine_log) if os.path.exists(self.wine_log) else 0
-        p.start(com=com, extra_env={"WINEDEBUG": "warn+heap", "RTDSIM_BOARDS": "2",
-                                    "TRMPEG_BOARDS": "2", "TRMPEG_JOURNAL": windows_path(self.journal)})
-        self.assertEqual(p.line.read(1, timeout=60), ACK, "the start-up acknowledgement on COM%d" % com)
-        p.wait_window()
+        self.start_acknowledged(com, extra_env={"WINEDEBUG": "warn+heap", "RTDSIM_BOARDS": "2",
+                                                "TRMPEG_BOARDS": "2", "TRMPEG_JOURNAL": windows_path(self.journal)})
         if protocol == "Sony LDP":
             p.line.write(CHPENQ)
             self.assertEqual(p.line.read(2, timeout=10), b"00")
@@ -140,9 +115,7 @@ class HostileSettings(unittest.TestCase):
         time.sleep(CPU_SAMPLE_S)
         loop_cpu = (cpu_seconds(pid) - before) / CPU_SAMPLE_S
         self.assertEqual(p.close(), 0)
-        with open(self.wine_log, "rb") as f:
-            f.seek(offset)
-            self.assertEqual(HEAP_REPORT.findall(f.read().decode("latin-1")), [], "Wine's heap checks")
+        self.assertEqual(p.heap_reports(), [], "Wine's heap checks")
         trace = p.trace(trace_path)
         self.assertEqual(trace[0], "Halcyra.hrx Ver 1.25 Rev B started", "the trace of this run")
         self.assertEqual(trace[-3:], ["Halcyra Remote Closed", "", ""])
@@ -164,10 +137,6 @@ class HostileSettings(unittest.TestCase):
         else:
             self.assertLess(loop_cpu, IDLE_CPU_SHARE, "the ordinary loop waits for messages")
 
-    def journal_lines(self):
-        with open(self.journal, "rb") as f:
-            return f.read().decode("latin-1").splitlines()
-
     def default_run(self, values):
         """A run in which every value gives its default."""
         trace, loop_cpu, saved = self.run_player(values, 2, None, "Sony LDP")
@@ -181,8 +150,7 @@ class HostileSettings(unittest.TestCase):
         """A run in which every value is 255 characters long and taken."""
         long_chapter = texts.values[(HRX, "DefaultMPEG")]
         open(os.path.join(self.movie, long_chapter[len(MOVIE):]), "w").close()
-        shutil.copy(os.path.join(os.path.dirname(self.player.rig.bin), "fakes", "trmpeg", "TRmpeg.dll"),
-                    self.player.work)
+        self.place_trmpeg()
         trace_path = os.path.join(self.player.work, texts.values[(DEBUG, "TraceFile")].rsplit("\\", 1)[1])
         trace, loop_cpu, saved = self.run_player(values, 3, trace_path, "Halcyra")
         self.assertIn("CHP 0 - " + long_chapter, trace)
@@ -280,9 +248,7 @@ class HostileSettings(unittest.TestCase):
                 p.clear_settings()
                 p.set_settings({"Debug\\TraceFile": trace_file, "Control\\BoardType": "0"})
                 try:
-                    p.start(com=2)
-                    self.assertEqual(p.line.read(1, timeout=30), ACK, "the start-up acknowledgement")
-                    p.wait_window()
+                    self.start_acknowledged(timeout=30)
                     started = time.monotonic()
                     for _ in range(5):
                         p.line.write(CHPENQ)

@@ -8,7 +8,8 @@ import re
 import time
 import unittest
 
-from player import IDOK, IDCANCEL, Player
+from controller import ACK, COMPLETION
+from player import IDCANCEL, IDOK, PlayerTest, mkmpeg
 from rig import PixelRig, artifacts_dir
 
 CONTROL_PAGE, TRACE_PAGE, HRX_PAGE = 0, 1, 2
@@ -21,25 +22,11 @@ IDC_CHAPTER_FILTER, IDC_COM_PORT, IDC_PROTOCOL, IDC_CHAPTER_BROWSE = 1033, 1035,
 FILE_NAME, FILE_TYPES, READ_ONLY_BOX = 1148, 1136, 1040
 WS_VISIBLE = 0x10000000
 
-ACK = b"\x0a"
 PORT_WAIT_MS = 1500
 RESTART_S = 10   # longest a restart on OK may take here, besides the port's wait
 START_UP_IMAGE = "C:\\Program File\\Calloway Software\\Halcyra\\Stills\\Halcyra.ybr"
 CLOSE_DOWN_IMAGE = "C:\\Program File\\Calloway Software\\Halcyra\\Stills\\Calloway.ybr"
 BOARDS = 2
-
-
-def one_second_stream():
-    """An MPEG stream of 25 frames, made by the repository's generator."""
-    import importlib.util
-    tools = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "tools")
-    spec = importlib.util.spec_from_file_location("mkmpeg", os.path.join(tools, "mkmpeg.py"))
-    mkmpeg = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(mkmpeg)
-    path = os.path.join(os.environ.get("TEST_WORK_DIR", "."), "one-second.mpg")
-    mkmpeg.write_stream(path, 25)
-    with open(path, "rb") as f:
-        return f.read()
 
 
 def assert_in_order(test, lines, expected):
@@ -67,17 +54,14 @@ def bring_up_lines(type_name, boards, open_image, chapter):
     return lines + ["%02d - Opening MPEG file %s" % (board, chapter) for board in range(boards)]
 
 
-class SheetTest(unittest.TestCase):
+class SheetTest(PlayerTest):
     """Each test starts the player with the settings it needs."""
 
-    rig = None
+    close_timeout = 15
 
     def start(self, settings=None, port_wait_ms=0):
         """Starts the player on COM2 and waits for start-up to end with its
         acknowledgement to the controller."""
-        self.player = Player(self.id().rsplit(".", 1)[-1], rig=self.rig)
-        self.addCleanup(self.stop)
-        self.player.clear_settings()
         self.player.set_settings(settings or {})
         self.player.start(com=2, port_wait_ms=port_wait_ms, extra_env={"RTDSIM_BOARDS": str(BOARDS)})
         self.player.wait_window()
@@ -92,12 +76,6 @@ class SheetTest(unittest.TestCase):
     def press_ok(self, sheet):
         sheet.ok()
         self.expect_ack(self.player.line)
-
-    def stop(self):
-        try:
-            self.player.close(timeout=15)
-        finally:
-            self.player.kill()
 
     def movie_file(self, name):
         path = os.path.join(self.player.rig.drive_dir("d"), "Movie", name)
@@ -370,23 +348,20 @@ class RestartOnOk(SheetTest):
 
 
     def test_ok_that_opens_a_port_missing_at_start_up_starts_the_playback_watch(self):
-        self.player = p = Player(self.id().rsplit(".", 1)[-1], rig=self.rig)
-        self.addCleanup(self.stop)
-        p.clear_settings()
+        p = self.player
         p.set_settings({".hrx\\ComID": "3"})
         p.rig.remove_line(3)
         p.start(extra_env={"RTDSIM_BOARDS": "1"})
         p.wait_window()
         p.wait_trace("Unable To Open RS232 Port")
         path = os.path.join(p.rig.drive_dir("d"), "Movie", "a.mpg")
-        with open(path, "wb") as f:
-            f.write(one_second_stream())
+        mkmpeg.write_stream(path, 25)
         self.addCleanup(os.unlink, path)
         p.line = p.rig.open_line(3)
         sheet = p.open_properties()
         self.press_ok(sheet)
         p.line.write(b"iC0@:")
-        self.assertEqual(p.line.read(6, timeout=5), ACK * 4 + b"\x01" + ACK)
+        self.assertEqual(p.line.read(6, timeout=5), ACK * 4 + COMPLETION + ACK)
         # The file ends after a second; the watch opens the chapter again.
         p.wait_trace("00 - Opening MPEG file D:\\Movie\\a.mpg", count=3, timeout=10)
 
@@ -397,6 +372,7 @@ class PageScreenshots(SheetTest):
     def setUp(self):
         self.rig = PixelRig()
         self.assertTrue(self.rig.display, "the pixel rig is not set up (rig.py pixels-setup)")
+        super().setUp()
 
     def test_screenshot_of_each_page(self):
         p = self.start()

@@ -5,23 +5,11 @@ and a port that cannot be opened (with the real ten-second wait)."""
 import re
 import unittest
 
-from player import Player, WM_CLOSE
+from controller import ACK, NAK
+from player import WM_CLOSE, PlayerTest
 
-ACK, NAK = b"\x0a", b"\x0b"
 STARTED = re.compile(r"^Started CommWatchThread ID 0x[0-9a-f]+$")
 FOUND_BOARDS = re.compile(r"^Found \d+ MPEG Board\(s\)$")
-STAMP = re.compile(r"^(\d\d)/(\d\d)/(\d\d) (\d\d):(\d\d):(\d\d)\.(\d\d\d) - (.*)$")
-
-
-def stamped(player):
-    """(milliseconds of the day, message) of every trace line."""
-    lines = []
-    for line in player.trace_raw().decode("latin-1").replace("\r\n", "\n").split("\n"):
-        m = STAMP.match(line)
-        if m:
-            h, mi, s, ms = (int(g) for g in m.groups()[3:7])
-            lines.append((((h * 60 + mi) * 60 + s) * 1000 + ms, m.group(8)))
-    return lines
 
 
 def time_of(lines, predicate):
@@ -31,20 +19,9 @@ def time_of(lines, predicate):
     raise AssertionError("no such line in:\n" + "\n".join(m for _, m in lines))
 
 
-class SerialLink(unittest.TestCase):
-    def setUp(self):
-        self.player = None
-
-    def tearDown(self):
-        if self.player:
-            self.player.kill()
-
-    def start(self, name, settings=None, before=None, **start_args):
-        self.player = Player(name)
-        self.player.clear_settings()
+class SerialLink(PlayerTest):
+    def start(self, settings=None, **start_args):
         self.player.set_settings(settings or {})
-        if before:
-            before(self.player)
         self.player.start(**start_args)
         return self.player
 
@@ -57,7 +34,7 @@ class SerialLink(unittest.TestCase):
         return code, dtr
 
     def test_start_up_opens_com2_raises_dtr_and_sends_one_ack(self):
-        p = self.start("serial_start_up", com=2, port_wait_ms=1500)
+        p = self.start(com=2, port_wait_ms=1500)
         self.assertEqual(p.line.read(1, timeout=30), ACK)
         self.assertEqual(p.line.read_quiet(0.5), b"", "a single unsolicited byte")
         self.assertEqual(p.line.dtr(), 1)
@@ -68,7 +45,7 @@ class SerialLink(unittest.TestCase):
         self.assertEqual(messages[1], "Initialising RS232 Port 2")
         self.assertRegex(messages[2], STARTED)
         self.assertTrue(any(FOUND_BOARDS.match(m) for m in messages[3:]), messages)
-        lines = stamped(p)
+        lines = p.stamped_trace()
         waited = time_of(lines, STARTED.match) - time_of(lines, lambda m: m == "Initialising RS232 Port 2")
         self.assertGreaterEqual(waited, 1500, "HALCYRA_PORT_WAIT_MS replaces the wait")
         self.assertLess(waited, 9000)
@@ -86,7 +63,7 @@ class SerialLink(unittest.TestCase):
         self.assertEqual(messages[-3:], ["Halcyra Remote Closed", "", ""])
 
     def test_native_protocol_lines_are_traced_as_received(self):
-        p = self.start("serial_native", {".hrx\\Protocol": "Halcyra"}, com=2)
+        p = self.start({".hrx\\Protocol": "Halcyra"}, com=2)
         self.assertEqual(p.line.read(1, timeout=30), ACK)
         p.line.write(b"PL\r\n")
         p.wait_trace("Received cmd <PL>")
@@ -98,11 +75,11 @@ class SerialLink(unittest.TestCase):
         self.assertEqual(received, ["Received cmd <PL>", "Received cmd <>"])
 
     def test_port_that_cannot_be_opened_is_tried_after_ten_seconds(self):
-        p = self.start("serial_missing_port", {".hrx\\ComID": "4"}, port_wait_ms=None,
-                       before=lambda player: player.rig.remove_line(4))
+        self.player.rig.remove_line(4)
+        p = self.start({".hrx\\ComID": "4"}, port_wait_ms=None)
         p.wait_trace("Unable To Open RS232 Port", timeout=60)
         p.wait_window()
-        lines = stamped(p)
+        lines = p.stamped_trace()
         waited = time_of(lines, lambda m: m == "Unable To Open RS232 Port") - \
             time_of(lines, lambda m: m == "Initialising RS232 Port 4")
         self.assertGreaterEqual(waited, 10000)

@@ -4,58 +4,41 @@ seen only from outside (the line, the trace log, the decoder's journal, the
 tray log and the registry)."""
 import os
 import re
-import sys
 import time
 import unittest
 
-from player import Player, empty_directory
-from rig import windows_path
+from controller import (ACK, CHPENQ, COMPLETION, ENTER, FPLAY, MOTORON, NAK, REPEAT, SADDRENQ, SEARCH,
+                        SETCHPMODE, SETFRMMODE, STILL)
+from player import PlayerTest, mkmpeg
+from rig import wait_until, windows_path
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
-                                "tools"))
-import mkmpeg  # noqa: E402
-
-ACK, NAK, COMPLETION, NOT_TARGET = b"\x0a", b"\x0b", b"\x01", b"\x05"
-SETCHPMODE, SETFRMMODE, SEARCH, ENTER, FPLAY = b"i", b"U", b"C", b"@", b":"
-REPEAT, CHPENQ, SADDRENQ, MOTORON, STILL = b"D", b"v", b"`", b"b", b"O"
 MOVIE = "D:\\Movie\\"
 OPENING = "C:\\Program File\\Calloway Software\\Halcyra\\Stills\\Halcyra.ybr"
 CLOSING = "C:\\Program File\\Calloway Software\\Halcyra\\Stills\\Calloway.ybr"
-STAMP = re.compile(r"^(\d\d)/(\d\d)/(\d\d) (\d\d):(\d\d):(\d\d)\.(\d\d\d) - (.*)$")
 
 # Chapter 0 to 3 in sorted order.
 CHAPTERS = [("Attract.mpg", 2), ("Boarding.mpg", 3), ("Chase.mpg", 60), ("Departure.mpg", 2)]
 
 
-class Show(unittest.TestCase):
+class Show(PlayerTest):
     boards = 2
     board_type = None
 
     def setUp(self):
-        self.player = Player(self.id().rsplit(".", 1)[1])
+        super().setUp()
         p = self.player
-        p.clear_settings()
-        self.movie = os.path.join(p.rig.drive_dir("d"), "Movie")
-        empty_directory(self.movie)
+        self.movie = self.empty_movie()
         for name, seconds in CHAPTERS:
             mkmpeg.write_stream(os.path.join(self.movie, name), seconds * mkmpeg.FRAMES_PER_SECOND)
-        # Other tests find D:\\Movie as they left it: empty.
-        self.addCleanup(empty_directory, self.movie)
         settings = {"Debug\\TraceFile": windows_path(p.trace_path)}
         if self.board_type:
             settings["Control\\BoardType"] = str(self.board_type)
         p.set_settings(settings)
-        self.journal = os.path.join(p.work, "journal.txt")
         open(p.rig.mci_log, "w").close()
 
-    def tearDown(self):
-        self.player.kill()
-
     def start(self, **waits):
-        p = self.player
-        p.start(com=2, extra_env={"RTDSIM_BOARDS": str(self.boards), "RTDSIM_JOURNAL": self.journal}, **waits)
-        self.assertEqual(p.line.read(1, timeout=60), ACK, "the start-up acknowledgement")
-        p.wait_window()
+        self.start_acknowledged(extra_env={"RTDSIM_BOARDS": str(self.boards), "RTDSIM_JOURNAL": self.journal},
+                                **waits)
 
     def send(self, command, answer_length, timeout=5.0):
         """Sends command bytes one by one, collecting answer_length bytes."""
@@ -68,17 +51,9 @@ class Show(unittest.TestCase):
         """Nothing more arrives on the line."""
         self.assertEqual(self.player.line.read_quiet(0.3), b"")
 
-    def journal_lines(self):
-        with open(self.journal, "rb") as f:
-            return f.read().decode("latin-1").splitlines()
-
     def wait_journal(self, line, count=1, timeout=15):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if self.journal_lines().count(line) >= count:
-                return
-            time.sleep(0.05)
-        self.fail("journal never showed %r %d times" % (line, count))
+        if not wait_until(lambda: self.journal_lines().count(line) >= count, timeout):
+            self.fail("journal never showed %r %d times" % (line, count))
 
 
 class StartUpAndShutDown(Show):
@@ -135,11 +110,8 @@ class StartUpAndShutDown(Show):
         self.start(port_wait_ms=None, board_wait_ms=None)
         self.assertGreaterEqual(time.monotonic() - started, 19.5)
         stamps = {}
-        for raw in p.trace_raw().decode("latin-1").splitlines():
-            m = STAMP.match(raw)
-            if m:
-                h, mi, s, ms = (int(x) for x in m.group(4, 5, 6, 7))
-                stamps.setdefault(re.sub(r"0x[0-9a-f]+$", "", m.group(8)), (h * 3600 + mi * 60 + s) * 1000 + ms)
+        for at, message in p.stamped_trace():
+            stamps.setdefault(re.sub(r"0x[0-9a-f]+$", "", message), at)
 
         def gap(a, b):
             return (stamps[b] - stamps[a]) / 1000.0

@@ -5,10 +5,10 @@ import os
 import time
 import unittest
 
-from player import Player, WM_COMMAND, WM_SYSCOMMAND, WINDOW_CLASS
-from rig import windows_path
+from player import (IDM_ABOUT, IDM_EXIT, IDM_HELP_TOPICS, IDM_PROPERTIES, IDM_VIEW_LOG, WINDOW_CLASS,
+                    WM_SYSCOMMAND, PlayerTest)
+from rig import wait_until, windows_path
 
-IDM_EXIT, IDM_VIEW_LOG, IDM_PROPERTIES, IDM_HELP_TOPICS, IDM_ABOUT = 40001, 40002, 40003, 40004, 40005
 SC_SCREENSAVE, SC_MINIMIZE = 0xF140, 0xF020
 WS_MINIMIZE = 0x20000000
 HTML_OPEN_KEY = "HKLM\\SOFTWARE\\Classes\\htmlfile\\shell\\open\\command"
@@ -16,33 +16,25 @@ HTML_OPEN_KEY = "HKLM\\SOFTWARE\\Classes\\htmlfile\\shell\\open\\command"
 SHUTDOWN_TAIL = ["Free MPEG system", "Halcyra Remote Closed", "", ""]
 
 
-class Spine(unittest.TestCase):
+class Spine(PlayerTest):
     def setUp(self):
-        self.player = Player(self.id().rsplit(".", 1)[1])
-        self.player.clear_settings()
+        super().setUp()
         self.player.rig.remove_line(2)
         self.player.set_settings({"Debug\\TraceFile": self.player.trace_path})
 
-    def tearDown(self):
-        self.player.kill()
-
     def wait_dialog(self, title, timeout=10):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            code, out = self.player.tool(["texts", "#32770", title], check=False)
-            if code == 0:
-                return out
-            time.sleep(0.1)
-        self.fail("no dialog %r appeared" % title)
+        """The texts of the dialog's controls, once it has appeared."""
+        command = ["texts", "#32770", title]
+        if not wait_until(lambda: self.player.tool(command, check=False)[0] == 0, timeout):
+            self.fail("no dialog %r appeared" % title)
+        return self.player.tool(command)[1]
 
     def test_start_without_port_trims_traces_and_closes_cleanly(self):
         p = self.player
         old = "".join("old line %d\r\n" % i for i in range(1, 1201))
         with open(p.trace_path, "w", newline="") as f:
             f.write(old)
-        p.start(port_wait_ms=0)
-        p.wait_window()
-        p.wait_trace("Halcyra.hrx Ver 1.25 Rev B started")
+        self.start_traced(port_wait_ms=0)
         time.sleep(0.5)
         self.assertIsNone(p.proc.poll(), "the player keeps running without a port")
         lines = p.trace()
@@ -62,9 +54,7 @@ class Spine(unittest.TestCase):
 
     def test_second_copy_is_refused_and_first_is_untouched(self):
         p = self.player
-        p.start()
-        p.wait_window()
-        p.wait_trace("Halcyra.hrx Ver 1.25 Rev B started")
+        self.start_traced()
         second = p.rig.start([os.path.join(p.rig.bin, "hrx.exe")], cwd=p.work, log_name="second.out")
         try:
             texts = self.wait_dialog("Halcyra.hrx")
@@ -82,9 +72,7 @@ class Spine(unittest.TestCase):
         p = self.player
         args_log = os.path.join(p.work, "browser-args.txt")
         p.tool(["reg-set", HTML_OPEN_KEY, "", "sz", '"%s" -nohome "%%1"' % windows_path(os.path.join(p.rig.dir, "rigtool.exe"))])
-        p.start(extra_env={"HALCYRA_RIG_ARGS_LOG": windows_path(args_log)})
-        p.wait_window()
-        p.wait_trace("Halcyra.hrx Ver 1.25 Rev B started")
+        self.start_traced(extra_env={"HALCYRA_RIG_ARGS_LOG": windows_path(args_log)})
 
         p.menu(IDM_ABOUT)
         self.wait_dialog("About Halcyra.hrx")
@@ -98,9 +86,7 @@ class Spine(unittest.TestCase):
 
         p.menu(IDM_HELP_TOPICS)
         p.wait_trace("User Cmd - Help Topics")
-        deadline = time.monotonic() + 10
-        while not os.path.exists(args_log) and time.monotonic() < deadline:
-            time.sleep(0.1)
+        wait_until(lambda: os.path.exists(args_log), 10)
         with open(args_log) as f:
             args = f.read().rstrip("\n").split("\t")
         self.assertEqual(args[1:], [windows_path(p.work) + "\\html\\hrx\\Home_page.htm"])
@@ -124,18 +110,14 @@ class Spine(unittest.TestCase):
     def test_window_place_comes_from_settings_and_is_saved(self):
         p = self.player
         p.set_settings({"Control\\ScreenX": "-1", "Control\\ScreenY": "50"})
-        p.start()
-        p.wait_window()
-        p.wait_trace("Halcyra.hrx Ver 1.25 Rev B started")
+        self.start_traced()
         _, out = p.tool(["rect", WINDOW_CLASS])
         left, top, right, bottom = (int(v) for v in out.split()[:4])
         self.assertEqual((left, top, right - left), (0, 0, 320))
         self.assertEqual(p.close(), 0)
 
         p.set_settings({"Control\\ScreenX": "30", "Control\\ScreenY": "40"})
-        p.start()
-        p.wait_window()
-        p.wait_trace("Halcyra.hrx Ver 1.25 Rev B started", count=2)
+        self.start_traced(count=2)
         _, out = p.tool(["rect", WINDOW_CLASS])
         self.assertEqual([int(v) for v in out.split()[:2]], [30, 40])
         self.assertEqual(p.close(), 0)
@@ -144,9 +126,7 @@ class Spine(unittest.TestCase):
 
     def test_screen_saver_request_is_swallowed_and_other_system_commands_work(self):
         p = self.player
-        p.start()
-        p.wait_window()
-        p.wait_trace("Halcyra.hrx Ver 1.25 Rev B started")
+        self.start_traced()
         _, out = p.tool(["send", WINDOW_CLASS, WM_SYSCOMMAND, SC_SCREENSAVE | 0x3, 0])
         self.assertEqual(out.split()[0], "0")
         _, out = p.tool(["style", WINDOW_CLASS])
