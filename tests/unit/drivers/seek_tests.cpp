@@ -42,13 +42,13 @@ TEST_F(SeekTest, LandsOnEveryFrameOfASixtySecondFile)
     int failed = 0;
     DWORD started = GetTickCount();
     for (int frame = 1; frame <= table.totalFrames[0]; frame++) {
-        int returned = table.SetFrameMPEG(&table, 0, frame);
+        table.SetFrameMPEG(&table, 0, frame);
         table.StepMPEG(&table, 0);
         int shown = table.GetFrameMPEG(&table, 0);
-        if (returned != frame || shown != frame || table.playState[0] != MPEG_STILL) {
+        if (shown != frame || table.playState[0] != MPEG_STILL) {
             if (++failed <= 20)
-                failures += "frame " + std::to_string(frame) + ": returned " + std::to_string(returned) + ", shows " +
-                            std::to_string(shown) + ", state " + std::to_string(table.playState[0]) + "\n";
+                failures += "frame " + std::to_string(frame) + ": shows " + std::to_string(shown) + ", state " +
+                            std::to_string(table.playState[0]) + "\n";
         }
     }
     printf("1500 frame seeks took %lu ms\n", (unsigned long)(GetTickCount() - started));
@@ -58,7 +58,7 @@ TEST_F(SeekTest, LandsOnEveryFrameOfASixtySecondFile)
 TEST_F(SeekTest, RestartsTheFileAndPausesOneFrameShortOfTheTarget)
 {
     PlaySixtySeconds(kVideoQuest, "1000");
-    EXPECT_EQ(table.SetFrameMPEG(&table, 0, 0), 0);
+    table.SetFrameMPEG(&table, 0, 0);
     std::vector<std::string> lines = journal.since();
     ASSERT_GE(lines.size(), kRestartSequence.size() + 3) << Lines(lines);
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + kRestartSequence.size()), RestartSequence(sixty))
@@ -90,7 +90,7 @@ TEST_F(SeekTest, JumpsOnePercentShortOnlyPastTheFirstTwoPercent)
     PlaySixtySeconds(kVideoQuest, "1000");
     for (const Case &c : cases) {
         journal.mark();
-        EXPECT_EQ(table.SetFrameMPEG(&table, 0, c.frame), c.frame) << "case of line " << c.line;
+        table.SetFrameMPEG(&table, 0, c.frame);
         std::vector<std::string> expected = {"rtdSetParams 0 6 0 -> 0", "rtdSetParams 0 6 0 -> 0",
                                              "rtdOpen 0 \"" + sixty + "\" 0 -> 0", "rtdSetParams 0 6 0 -> 0",
                                              "rtdPlay 0 0 2147483647 3 -> 0"};
@@ -108,7 +108,7 @@ TEST_F(SeekTest, FrameOutsideTheFileDoesNothing)
 {
     PlaySixtySeconds(kVideoQuest, "1000");
     for (int frame : {-1, -1000, 1501, 99999}) {
-        EXPECT_EQ(table.SetFrameMPEG(&table, 0, frame), frame);
+        table.SetFrameMPEG(&table, 0, frame);
         EXPECT_EQ(table.playState[0], MPEG_PLAYING);
     }
     EXPECT_EQ(journal.since(), std::vector<std::string>()) << Lines(journal.since());
@@ -120,7 +120,7 @@ TEST_F(SeekTest, AfterAStopReopensTheOpenedFile)
     table.StopMPEG(&table, 0);
     ASSERT_STREQ(table.playingFile[0], "");
     journal.mark();
-    EXPECT_EQ(table.SetFrameMPEG(&table, 0, 10), 10);
+    table.SetFrameMPEG(&table, 0, 10);
     EXPECT_STREQ(table.playingFile[0], sixty.c_str());
     EXPECT_EQ(journal.since()[3], "rtdOpen 0 \"" + sixty + "\" 0 -> 0");
     table.StepMPEG(&table, 0);
@@ -132,12 +132,12 @@ TEST_F(SeekTest, VideoPlexSeeksOnlyFrameZero)
     PlaySixtySeconds(kVideoPlex, "1000");
     ASSERT_EQ(table.totalFrames[0], 0);
     for (int frame : {1, 5, 1500}) {
-        EXPECT_EQ(table.SetFrameMPEG(&table, 0, frame), frame);
+        table.SetFrameMPEG(&table, 0, frame);
         EXPECT_EQ(table.playState[0], MPEG_PLAYING);
     }
     EXPECT_EQ(journal.since(), std::vector<std::string>()) << Lines(journal.since());
 
-    EXPECT_EQ(table.SetFrameMPEG(&table, 0, 0), 0);
+    table.SetFrameMPEG(&table, 0, 0);
     std::vector<std::string> expected = {"rtdSetParams 0 6 0 -> 0", "rtdSetParams 0 6 0 -> 0",
                                          "rtdOpen 0 \"" + sixty + "\" 0 -> 0", "rtdSetParams 0 6 0 -> 0",
                                          "rtdPlay 0 0 2147483647 3 -> 0", "rtdPause 0 -> 0"};
@@ -155,7 +155,7 @@ TEST_F(SeekTest, GivesUpWhenPlaybackNeverBegins)
     ASSERT_EQ(table.totalFrames[0], 0);
     journal.mark();
     DWORD started = GetTickCount();
-    EXPECT_EQ(table.SetFrameMPEG(&table, 0, 0), 0);
+    table.SetFrameMPEG(&table, 0, 0);
     DWORD elapsed = GetTickCount() - started;
     EXPECT_GE(elapsed, 1950u);
     EXPECT_LT(elapsed, 5000u);
@@ -172,7 +172,7 @@ TEST_F(SeekTest, GivesUpWhenTheFileEndsShortOfTheFrame)
     PlaySixtySeconds(kVideoQuest, "1000");
     table.totalFrames[0] = 3000;  // the file on disk is shorter than when it was opened
     DWORD started = GetTickCount();
-    EXPECT_EQ(table.SetFrameMPEG(&table, 0, 2000), 2000);
+    table.SetFrameMPEG(&table, 0, 2000);
     DWORD elapsed = GetTickCount() - started;
     EXPECT_GE(elapsed, 1950u);
     EXPECT_LT(elapsed, 5000u);
