@@ -86,17 +86,16 @@ TEST_F(DriverTest, InitBoardReadsTransferBufferFromTheSecondFileAfreshEachTime)
     table.InitMPEG(&table);
     journal.mark();
     table.InitBoardMPEG(&table, 0);
-    EXPECT_EQ(journal.since()[0], "rtdSetParams 0 23 262144 -> 0");
-    EXPECT_EQ(journal.since()[1], "rtdSetParams 0 24579 0 -> 0");
+    EXPECT_EQ(journal.first(2),
+              (std::vector<std::string>{"rtdSetParams 0 23 262144 -> 0", "rtdSetParams 0 24579 0 -> 0"}));
 
     // Each key counts only in its own file.
     WriteSettings("videoplx.ini", "[VideoPlex]\r\nBufferSizeTransferToBoard=1\r\nLengthToScanFromEnd=4096\r\n");
     WriteSettings("videplex.ini", "[VideoPlex]\r\nBufferSizeTransferToBoard=300000\r\nLengthToScanFromEnd=7\r\n");
     journal.mark();
     table.InitBoardMPEG(&table, 1);
-    ASSERT_GE(journal.since().size(), 2u) << Lines(journal.since());
-    EXPECT_EQ(journal.since()[0], "rtdSetParams 1 23 300000 -> 0");
-    EXPECT_EQ(journal.since()[1], "rtdSetParams 1 24579 4096 -> 0");
+    EXPECT_EQ(journal.first(2),
+              (std::vector<std::string>{"rtdSetParams 1 23 300000 -> 0", "rtdSetParams 1 24579 4096 -> 0"}));
 }
 
 TEST_F(DriverTest, BoardWaitIsFiveSecondsUnlessTheEnvironmentSaysOtherwise)
@@ -176,7 +175,7 @@ TEST_F(DriverTest, InitBoardFreesAndClosesOnlyABoardWithAnActiveStream)
         journal.mark();
         table.InitBoardMPEG(&table, 1);
         std::vector<std::string> lines = journal.since();
-        ASSERT_GE(lines.size(), 3u) << "case of line " << c.line;
+        ASSERT_GE(lines.size(), c.freedFirst ? 5u : 3u) << "case of line " << c.line << "\n" << Lines(lines);
         if (c.freedFirst) {
             EXPECT_EQ(lines[2], "rtdFreeBoard 1 -> 0") << "case of line " << c.line;
             EXPECT_EQ(lines[3], "rtdClose 1 -> 0") << "case of line " << c.line;
@@ -271,7 +270,7 @@ TEST_F(DriverTest, OpenRefusesANameTooLongForTheTable)
         std::string longest = longName.substr(0, MPEG_PATH_SIZE - 1);
         table.OpenMPEG(&table, 0, longest.c_str());
         EXPECT_STREQ(table.openedFile[0], longest.c_str()) << variant->library;
-        EXPECT_EQ(journal.since()[0], "rtdOpen 0 \"" + longest + "\" 0 -> -2") << variant->library;
+        EXPECT_EQ(journal.first(1), std::vector<std::string>{"rtdOpen 0 \"" + longest + "\" 0 -> -2"}) << variant->library;
         Unload();
     }
 }

@@ -122,7 +122,9 @@ TEST_F(SeekTest, AfterAStopReopensTheOpenedFile)
     journal.mark();
     table.SetFrameMPEG(&table, 0, 10);
     EXPECT_STREQ(table.playingFile[0], sixty.c_str());
-    EXPECT_EQ(journal.since()[3], "rtdOpen 0 \"" + sixty + "\" 0 -> 0");
+    std::vector<std::string> lines = journal.since();
+    ASSERT_GE(lines.size(), 4u) << Lines(lines);
+    EXPECT_EQ(lines[3], "rtdOpen 0 \"" + sixty + "\" 0 -> 0");
     table.StepMPEG(&table, 0);
     EXPECT_EQ(table.GetFrameMPEG(&table, 0), 10);
 }

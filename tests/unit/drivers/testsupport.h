@@ -7,6 +7,7 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,13 @@ struct Journal {
     {
         std::vector<std::string> lines = all();
         return std::vector<std::string>(lines.begin() + (marked < lines.size() ? marked : lines.size()), lines.end());
+    }
+    // The first `count` lines since the mark, or fewer.
+    std::vector<std::string> first(size_t count) const
+    {
+        std::vector<std::string> lines = since();
+        lines.resize(std::min(count, lines.size()));
+        return lines;
     }
     // The lines since the mark without the service calls and reads that
     // waits repeat.

@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,13 @@ protected:
     Lines Events()
     {
         return TakeLines(events);
+    }
+
+    // The last `count` of the events (all of them when fewer happened).
+    Lines LastEvents(size_t count)
+    {
+        Lines lines = Events();
+        return Lines(lines.end() - std::min(count, lines.size()), lines.end());
     }
 
     // The event line of a reply: "reply" and each byte in hex.
