@@ -9,30 +9,9 @@
 #include <vector>
 
 #include "app/trace.h"
+#include "testfiles.h"
 
 namespace {
-
-std::string ReadFile(const char *path)
-{
-    std::string text;
-    FILE *f = fopen(path, "rb");
-    if (!f)
-        return text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    fclose(f);
-    return text;
-}
-
-void WriteFile(const char *path, const std::string &bytes)
-{
-    FILE *f = fopen(path, "wb");
-    ASSERT_NE(f, nullptr);
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-}
 
 std::string NumberedLines(int first, int last)
 {
@@ -40,11 +19,6 @@ std::string NumberedLines(int first, int last)
     for (int i = first; i <= last; i++)
         text += "line " + std::to_string(i) + "\r\n";
     return text;
-}
-
-bool Exists(const char *path)
-{
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 TEST(TraceLog, LineIsStampedWithMillisecondsAndEndsInCrLf)
@@ -55,7 +29,7 @@ TEST(TraceLog, LineIsStampedWithMillisecondsAndEndsInCrLf)
     std::string message300(300, 'm');
     WriteTrace(NULL, path, message300.c_str());
     WriteTrace(NULL, path, "Halcyra Remote Closed\n\n");
-    std::string text = ReadFile(path);
+    std::string text = ReadWholeFile(path);
     std::regex form("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - User Cmd - Exit\r\n"
                     "\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - m{300}\r\n"
                     "\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - Halcyra Remote Closed\r\n\r\n\r\n");
@@ -116,17 +90,14 @@ TEST(TraceLog, LinesOfTwoThreadsNeverOverlap)
     WaitForMultipleObjects(2, threads, TRUE, 60000);
     CloseHandle(threads[0]);
     CloseHandle(threads[1]);
-    std::string text = ReadFile(path);
+    std::string text = ReadWholeFile(path);
     std::regex line("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - (a{150}|b{150})");
     int counts[2] = {0, 0};
-    size_t start = 0, end;
-    while ((end = text.find("\r\n", start)) != std::string::npos) {
-        std::string one = text.substr(start, end - start);
+    for (const std::string &one : SplitLines(text, "\r\n")) {
         ASSERT_TRUE(std::regex_match(one, line)) << one;
         counts[one.back() == 'b']++;
-        start = end + 2;
     }
-    EXPECT_EQ(start, text.size());
+    EXPECT_TRUE(EndsWith(text, "\r\n")) << "the last line ends in CR LF";
     EXPECT_EQ(counts[0], 1500);
     EXPECT_EQ(counts[1], 1500);
 }
@@ -134,15 +105,15 @@ TEST(TraceLog, LinesOfTwoThreadsNeverOverlap)
 TEST(TrimFile, KeepsTheLastLinesInOrder)
 {
     const char *path = "trim1500.txt";
-    WriteFile(path, NumberedLines(1, 1500));
+    WriteWholeFile(path, NumberedLines(1, 1500));
     TrimFile(NULL, path, 1000);
-    EXPECT_EQ(ReadFile(path), NumberedLines(501, 1500));
+    EXPECT_EQ(ReadWholeFile(path), NumberedLines(501, 1500));
 }
 
 TEST(TrimFile, LeavesAFileOfExactlyMaxLinesUntouched)
 {
     const char *path = "exact.txt";
-    WriteFile(path, NumberedLines(1, 20));
+    WriteWholeFile(path, NumberedLines(1, 20));
     HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
     FILETIME old = {0x12345600, 0x01B00000};
     ASSERT_TRUE(SetFileTime(h, NULL, NULL, &old));
@@ -150,16 +121,16 @@ TEST(TrimFile, LeavesAFileOfExactlyMaxLinesUntouched)
     long before = FileTime(path);
     TrimFile(NULL, path, 20);
     EXPECT_EQ(FileTime(path), before) << "the file must not be rewritten";
-    EXPECT_EQ(ReadFile(path), NumberedLines(1, 20));
+    EXPECT_EQ(ReadWholeFile(path), NumberedLines(1, 20));
 }
 
 TEST(TrimFile, ZeroEmptiesMissingStaysMissingEmptyPathIgnored)
 {
     const char *path = "zero.txt";
-    WriteFile(path, NumberedLines(1, 3));
+    WriteWholeFile(path, NumberedLines(1, 3));
     TrimFile(NULL, path, 0);
     EXPECT_TRUE(Exists(path));
-    EXPECT_EQ(ReadFile(path), "");
+    EXPECT_EQ(ReadWholeFile(path), "");
 
     DeleteFileA("missing.txt");
     TrimFile(NULL, "missing.txt", 5);
@@ -172,20 +143,20 @@ TEST(TrimFile, LongLinesCountAsPiecesAndALastLineKeepsItsMissingLineFeed)
     const char *path = "pieces.txt";
     std::string longLine(300, 'L');
     // 300 characters are two pieces: 255, then 45 with the line end.
-    WriteFile(path, "first\r\n" + longLine + "\r\nlast");
+    WriteWholeFile(path, "first\r\n" + longLine + "\r\nlast");
     TrimFile(NULL, path, 2);
-    EXPECT_EQ(ReadFile(path), std::string(45, 'L') + "\r\nlast");
+    EXPECT_EQ(ReadWholeFile(path), std::string(45, 'L') + "\r\nlast");
 
-    WriteFile(path, NumberedLines(1, 3) + "tail");
+    WriteWholeFile(path, NumberedLines(1, 3) + "tail");
     TrimFile(NULL, path, 2);
-    EXPECT_EQ(ReadFile(path), "line 3\r\ntail");
+    EXPECT_EQ(ReadWholeFile(path), "line 3\r\ntail");
 }
 
 TEST(FileTime, IsZeroForAMissingFileAndFollowsTheModificationTime)
 {
     EXPECT_EQ(FileTime("surely-missing.txt"), 0);
     const char *path = "timed.txt";
-    WriteFile(path, "x");
+    WriteWholeFile(path, "x");
     HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
     // 2001-09-09 01:46:40 UTC is 1000000000 seconds after 1970.
     ULONGLONG ticks = (1000000000ULL + 11644473600ULL) * 10000000ULL;
@@ -193,7 +164,7 @@ TEST(FileTime, IsZeroForAMissingFileAndFollowsTheModificationTime)
     ASSERT_TRUE(SetFileTime(h, NULL, NULL, &ft));
     CloseHandle(h);
     EXPECT_EQ(FileTime(path), 1000000000L);
-    WriteFile(path, "rewritten");
+    WriteWholeFile(path, "rewritten");
     EXPECT_GT(FileTime(path), 1000000000L);
 }
 

@@ -8,11 +8,10 @@
 #include <vector>
 
 #include "board/board.h"
+#include "testfiles.h"
 #include "trmpeg_support.h"
 
 namespace {
-
-using Lines = std::vector<std::string>;
 
 class BoardDriver : public ::testing::Test {
 public:
@@ -239,7 +238,7 @@ TEST_F(BoardDriver, RecordingDriverKeepsTheTableContract)
     MpegPlay(0, 0, 999999999, 0);
     EXPECT_EQ(*state, MPEG_STILL) << "play does not restart a board that holds a stream";
     MpegOpen(0, "b.mpg");
-    ASSERT_TRUE(WriteTextFile(control, "1 stopped\n0 started\n0 stopped\n"));
+    ASSERT_TRUE(WriteWholeFile(control, "1 stopped\n0 started\n0 stopped\n"));
     MpegCheck(0);
     EXPECT_EQ(*state, MPEG_FILE_STARTED);
     EXPECT_STREQ(MpegTable.playingFile[0], "b.mpg");

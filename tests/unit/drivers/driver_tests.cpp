@@ -8,7 +8,7 @@
 
 namespace {
 
-const std::vector<std::string> kDefaultSystemSetup = {
+const Lines kDefaultSystemSetup = {
     "rtdSetParams 256 36 1 -> 0",     "rtdSetParams 256 7 1 -> 0",     "rtdSetParams 256 4108 25 -> 0",
     "rtdSetParams 256 24577 1 -> 0",  "rtdSetParams 256 4109 0 -> 0",  "rtdInitSystem 0 \"c:\\\" 0 -> 2",
 };
@@ -39,7 +39,7 @@ TEST_F(DriverTest, InitMpegSetsSystemParametersInOrderThenInitialisesTheSystem)
         table.playState[board] = MPEG_PLAYING;
     table.boardCount = 77;
     table.InitMPEG(&table);
-    EXPECT_EQ(journal.all(), kDefaultSystemSetup) << Lines(journal.all());
+    EXPECT_EQ(journal.all(), kDefaultSystemSetup) << Listing(journal.all());
     EXPECT_EQ(table.boardCount, 2);
     for (int board = 0; board < MPEG_MAX_BOARDS; board++)
         EXPECT_EQ(table.playState[board], MPEG_IDLE) << "board " << board;
@@ -50,7 +50,7 @@ TEST_F(DriverTest, InitMpegReadsTheVendorSettingsFile)
     struct Case {
         int line;
         const char *settings;
-        std::vector<std::string> expected;
+        Lines expected;
     } cases[] = {
         {__LINE__, "[VideoPlex]\r\nCL_UCODE_VER=1A\r\n",
          {"rtdSetParams 256 36 1 -> 0", "rtdSetParams 256 7 1 -> 0", "rtdSetParams 256 4108 26 -> 0",
@@ -74,7 +74,7 @@ TEST_F(DriverTest, InitMpegReadsTheVendorSettingsFile)
         ASSERT_TRUE(Load(kVideoQuest));
         journal.mark();
         table.InitMPEG(&table);
-        EXPECT_EQ(journal.since(), c.expected) << "case of line " << c.line << "\n" << Lines(journal.since());
+        EXPECT_EQ(journal.since(), c.expected) << "case of line " << c.line << "\n" << Listing(journal.since());
         table.FreeMPEG(&table);
         Unload();
     }
@@ -87,7 +87,7 @@ TEST_F(DriverTest, InitBoardReadsTransferBufferFromTheSecondFileAfreshEachTime)
     journal.mark();
     table.InitBoardMPEG(&table, 0);
     EXPECT_EQ(journal.first(2),
-              (std::vector<std::string>{"rtdSetParams 0 23 262144 -> 0", "rtdSetParams 0 24579 0 -> 0"}));
+              (Lines{"rtdSetParams 0 23 262144 -> 0", "rtdSetParams 0 24579 0 -> 0"}));
 
     // Each key counts only in its own file.
     WriteSettings("videoplx.ini", "[VideoPlex]\r\nBufferSizeTransferToBoard=1\r\nLengthToScanFromEnd=4096\r\n");
@@ -95,7 +95,7 @@ TEST_F(DriverTest, InitBoardReadsTransferBufferFromTheSecondFileAfreshEachTime)
     journal.mark();
     table.InitBoardMPEG(&table, 1);
     EXPECT_EQ(journal.first(2),
-              (std::vector<std::string>{"rtdSetParams 1 23 300000 -> 0", "rtdSetParams 1 24579 4096 -> 0"}));
+              (Lines{"rtdSetParams 1 23 300000 -> 0", "rtdSetParams 1 24579 4096 -> 0"}));
 }
 
 TEST_F(DriverTest, BoardWaitIsFiveSecondsUnlessTheEnvironmentSaysOtherwise)
@@ -111,7 +111,7 @@ TEST_F(DriverTest, BoardWaitIsFiveSecondsUnlessTheEnvironmentSaysOtherwise)
         {__LINE__, "soon", 4950, 9000},
     };
     for (const Case &c : cases) {
-        SetEnv("HALCYRA_BOARD_WAIT_MS", c.wait);
+        SetEnvironmentVariableA("HALCYRA_BOARD_WAIT_MS", c.wait);
         ASSERT_TRUE(Load(kVideoPlex));
         table.InitMPEG(&table);
         DWORD started = GetTickCount();
@@ -149,11 +149,11 @@ TEST_F(DriverTest, InitBoardPassesTheCodesOfVideoStandardStreamAndSync)
         table.playState[0] = MPEG_IDLE;
         journal.mark();
         table.InitBoardMPEG(&table, 0);
-        std::vector<std::string> expected = {"rtdSetParams 0 23 262144 -> 0", "rtdSetParams 0 24579 0 -> 0",
+        Lines expected = {"rtdSetParams 0 23 262144 -> 0", "rtdSetParams 0 24579 0 -> 0",
                                              c.initBoard,
                                              "rtdSetParams 0 16386 192 -> 0", "rtdSetParams 0 16385 224 -> 0",
                                              "rtdSetParams 0 8193 1 -> 0"};
-        EXPECT_EQ(journal.since(), expected) << "case of line " << c.line << "\n" << Lines(journal.since());
+        EXPECT_EQ(journal.since(), expected) << "case of line " << c.line << "\n" << Listing(journal.since());
         EXPECT_EQ(table.playState[0], MPEG_READY) << "case of line " << c.line;
     }
 }
@@ -174,15 +174,15 @@ TEST_F(DriverTest, InitBoardFreesAndClosesOnlyABoardWithAnActiveStream)
         table.playState[1] = c.state;
         journal.mark();
         table.InitBoardMPEG(&table, 1);
-        std::vector<std::string> lines = journal.since();
-        ASSERT_GE(lines.size(), c.freedFirst ? 5u : 3u) << "case of line " << c.line << "\n" << Lines(lines);
+        Lines lines = journal.since();
+        ASSERT_GE(lines.size(), c.freedFirst ? 5u : 3u) << "case of line " << c.line << "\n" << Listing(lines);
         if (c.freedFirst) {
             EXPECT_EQ(lines[2], "rtdFreeBoard 1 -> 0") << "case of line " << c.line;
             EXPECT_EQ(lines[3], "rtdClose 1 -> 0") << "case of line " << c.line;
             EXPECT_EQ(lines[4].compare(0, 15, "rtdInitBoard 1 "), 0) << "case of line " << c.line;
         } else {
             EXPECT_EQ(lines[2].compare(0, 15, "rtdInitBoard 1 "), 0) << "case of line " << c.line << "\n"
-                                                                     << Lines(lines);
+                                                                     << Listing(lines);
         }
         EXPECT_EQ(table.playState[1], MPEG_READY) << "case of line " << c.line;
     }
@@ -190,7 +190,7 @@ TEST_F(DriverTest, InitBoardFreesAndClosesOnlyABoardWithAnActiveStream)
 
 TEST_F(DriverTest, InitBoardRefusedByTheDecoderKeepsTheStateAndDoesNotWait)
 {
-    SetEnv("HALCYRA_BOARD_WAIT_MS", "3000");
+    SetEnvironmentVariableA("HALCYRA_BOARD_WAIT_MS", "3000");
     ASSERT_TRUE(Load(kVideoQuest));
     table.InitMPEG(&table);
     table.boardCount = 3;  // one more than the decoder has
@@ -199,9 +199,9 @@ TEST_F(DriverTest, InitBoardRefusedByTheDecoderKeepsTheStateAndDoesNotWait)
     DWORD started = GetTickCount();
     table.InitBoardMPEG(&table, 2);
     EXPECT_LT(GetTickCount() - started, 2000u);
-    std::vector<std::string> expected = {"rtdSetParams 2 23 262144 -> -1", "rtdSetParams 2 24579 0 -> -1",
+    Lines expected = {"rtdSetParams 2 23 262144 -> -1", "rtdSetParams 2 24579 0 -> -1",
                                          "rtdInitBoard 2 200 5 1 1 -> -1"};
-    EXPECT_EQ(journal.since(), expected) << Lines(journal.since());
+    EXPECT_EQ(journal.since(), expected) << Listing(journal.since());
     EXPECT_EQ(table.playState[2], MPEG_STOPPED);
 }
 
@@ -217,7 +217,7 @@ TEST_F(DriverTest, CheckedEntryPointsIgnoreBoardsOutsideTheCount)
         table.OpenMPEG(&table, board, path.c_str());
         table.CheckMPEG(&table, board);
     }
-    EXPECT_EQ(journal.since(), std::vector<std::string>()) << Lines(journal.since());
+    EXPECT_EQ(journal.since(), Lines()) << Listing(journal.since());
     EXPECT_EQ(memcmp(&before, &table, sizeof table), 0);
 }
 
@@ -228,8 +228,8 @@ TEST_F(DriverTest, FreeBoardAndFreeSystem)
     table.FreeBoardMPEG(&table, 1);
     EXPECT_EQ(table.playState[1], MPEG_IDLE);
     table.FreeMPEG(&table);
-    std::vector<std::string> expected = {"rtdFreeBoard 1 -> 0", "rtdFreeSystem -> 0"};
-    EXPECT_EQ(journal.since(), expected) << Lines(journal.since());
+    Lines expected = {"rtdFreeBoard 1 -> 0", "rtdFreeSystem -> 0"};
+    EXPECT_EQ(journal.since(), expected) << Listing(journal.since());
 }
 
 TEST_F(DriverTest, DisplayImagePausesAndLoadsTheImageInTheBoardsStandard)
@@ -241,14 +241,14 @@ TEST_F(DriverTest, DisplayImagePausesAndLoadsTheImageInTheBoardsStandard)
     table.playState[1] = MPEG_PLAYING;
     table.DisplayImageMPEG(&table, 1, image.c_str());
     EXPECT_EQ(table.playState[1], MPEG_STOPPED);
-    std::vector<std::string> expected = {"rtdPause 1 -> 0", "rtdLoadImage 1 \"" + image + "\" -1 13 -> 0"};
-    EXPECT_EQ(journal.since(), expected) << Lines(journal.since());
+    Lines expected = {"rtdPause 1 -> 0", "rtdLoadImage 1 \"" + image + "\" -1 13 -> 0"};
+    EXPECT_EQ(journal.since(), expected) << Listing(journal.since());
 
     journal.mark();
     table.playState[1] = MPEG_PLAYING;
     table.DisplayImageMPEG(&table, 1, "");
     EXPECT_EQ(table.playState[1], MPEG_PLAYING);
-    EXPECT_EQ(journal.since(), std::vector<std::string>());
+    EXPECT_EQ(journal.since(), Lines());
     DeleteFileA(image.c_str());
 }
 
@@ -264,13 +264,13 @@ TEST_F(DriverTest, OpenRefusesANameTooLongForTheTable)
         std::string longName = "D:\\Movie\\" + std::string(MPEG_PATH_SIZE - 9, 'a');  // 256 characters
         MpegDriverTable before = table;
         table.OpenMPEG(&table, 0, longName.c_str());
-        EXPECT_EQ(journal.since(), std::vector<std::string>()) << variant->library << "\n" << Lines(journal.since());
+        EXPECT_EQ(journal.since(), Lines()) << variant->library << "\n" << Listing(journal.since());
         EXPECT_EQ(memcmp(&before, &table, sizeof table), 0) << variant->library;
 
         std::string longest = longName.substr(0, MPEG_PATH_SIZE - 1);
         table.OpenMPEG(&table, 0, longest.c_str());
         EXPECT_STREQ(table.openedFile[0], longest.c_str()) << variant->library;
-        EXPECT_EQ(journal.first(1), std::vector<std::string>{"rtdOpen 0 \"" + longest + "\" 0 -> -2"}) << variant->library;
+        EXPECT_EQ(journal.first(1), Lines{"rtdOpen 0 \"" + longest + "\" 0 -> -2"}) << variant->library;
         Unload();
     }
 }
@@ -280,8 +280,8 @@ TEST_F(DriverTest, PlaySetsTheSpeedBeforeTheBoardCheck)
     BringUp(kVideoQuest);
     table.PlayMPEG(&table, 5, 0, MPEG_PLAY_END, 0);
     table.PlayMPEG(&table, -1, 0, MPEG_PLAY_END, 0);
-    std::vector<std::string> expected = {"rtdSetParams 5 12 3 -> -1", "rtdSetParams -1 12 3 -> -1"};
-    EXPECT_EQ(journal.since(), expected) << Lines(journal.since());
+    Lines expected = {"rtdSetParams 5 12 3 -> -1", "rtdSetParams -1 12 3 -> -1"};
+    EXPECT_EQ(journal.since(), expected) << Listing(journal.since());
 }
 
 TEST_F(DriverTest, PlayStartsABoardBelowPlayingOnly)
@@ -307,12 +307,12 @@ TEST_F(DriverTest, PlayStartsABoardBelowPlayingOnly)
         table.playingFile[0][0] = '\0';
         journal.mark();
         table.PlayMPEG(&table, 0, c.start, MPEG_PLAY_END, 0);
-        std::vector<std::string> expected = {"rtdSetParams 0 12 3 -> 0"};
+        Lines expected = {"rtdSetParams 0 12 3 -> 0"};
         if (c.play) {
             expected.push_back("rtdSetParams 0 6 0 -> 0");
             expected.push_back(c.play);
         }
-        EXPECT_EQ(journal.since(), expected) << "case of line " << c.line << "\n" << Lines(journal.since());
+        EXPECT_EQ(journal.since(), expected) << "case of line " << c.line << "\n" << Listing(journal.since());
         EXPECT_EQ(table.playState[0], c.play ? MPEG_PLAYING : c.state) << "case of line " << c.line;
         EXPECT_STREQ(table.playingFile[0], path.c_str()) << "case of line " << c.line;
     }
@@ -336,10 +336,10 @@ TEST_F(DriverTest, UncheckedEntryPointsActOnAnyTableRow)
     EXPECT_EQ(table.GetFrameMPEG(&table, 5), 0);
     table.FastMPEG(&table, 0);
     table.SlowMPEG(&table, 1);
-    std::vector<std::string> expected = {
+    Lines expected = {
         "rtdPause 5 -> -1",         "rtdSingle 5 -> -1",       "rtdSetParams 5 6 0 -> -1", "rtdSetParams 5 6 0 -> -1",
         "rtdGetParams 5 16 -> -1 0", "rtdSetParams 0 12 7 -> 0", "rtdSetParams 1 12 11 -> 0"};
-    EXPECT_EQ(journal.since(), expected) << Lines(journal.since());
+    EXPECT_EQ(journal.since(), expected) << Listing(journal.since());
 }
 
 TEST_F(DriverTest, UncheckedEntryPointsRefuseBoardsOutsideTheTable)
@@ -359,7 +359,7 @@ TEST_F(DriverTest, UncheckedEntryPointsRefuseBoardsOutsideTheTable)
         table.SetVideoOutputMPEG(&table, board, 2);
         table.GenlockMPEG(&table, board, 0);
     }
-    EXPECT_EQ(journal.since(), std::vector<std::string>()) << Lines(journal.since());
+    EXPECT_EQ(journal.since(), Lines()) << Listing(journal.since());
     EXPECT_EQ(memcmp(&before, &table, sizeof table), 0);
 }
 
@@ -375,7 +375,7 @@ TEST_F(DriverTest, BlankAndMuteTreatAnyNonZeroAsOne)
         journal.mark();
         table.BlankMPEG(&table, 1, c.value);
         table.MuteMPEG(&table, 1, c.value);
-        std::vector<std::string> expected = {"rtdSetParams 1 8198 " + std::to_string(c.sent) + " -> 0",
+        Lines expected = {"rtdSetParams 1 8198 " + std::to_string(c.sent) + " -> 0",
                                              "rtdSetParams 1 12291 " + std::to_string(c.sent) + " -> 0"};
         EXPECT_EQ(journal.since(), expected) << "case of line " << c.line;
     }
@@ -395,7 +395,7 @@ TEST_F(DriverTest, GenlockSelectsTheVideoSource)
     for (const Case &c : cases) {
         journal.mark();
         table.GenlockMPEG(&table, 0, c.mode);
-        std::vector<std::string> expected;
+        Lines expected;
         if (c.sent)
             expected.push_back(c.sent);
         EXPECT_EQ(journal.since(), expected) << "case of line " << c.line;
@@ -414,7 +414,7 @@ TEST_F(DriverTest, GetFrameReturnsTheDecodersCurrentFrame)
         table.StepMPEG(&table, 1);
     journal.mark();
     EXPECT_EQ(table.GetFrameMPEG(&table, 1), 3);
-    EXPECT_EQ(journal.since(), std::vector<std::string>{"rtdGetParams 1 16 -> 0 3"});
+    EXPECT_EQ(journal.since(), Lines{"rtdGetParams 1 16 -> 0 3"});
 }
 
 // -- the differences between the libraries ------------------------------------------------
@@ -427,10 +427,10 @@ TEST_F(DriverTest, DifferenceOpenReadsTheFileLengthOnVideoQuestOnly)
         table.totalFrames[0] = 777;
         table.playState[0] = MPEG_READY;
         table.OpenMPEG(&table, 0, path.c_str());
-        std::vector<std::string> expected = {"rtdOpen 0 \"" + path + "\" 0 -> 0"};
+        Lines expected = {"rtdOpen 0 \"" + path + "\" 0 -> 0"};
         if (variant->videoQuest)
             expected.push_back("rtdFileInfo \"" + path + "\" -> 0 1500");
-        EXPECT_EQ(journal.since(), expected) << variant->library << "\n" << Lines(journal.since());
+        EXPECT_EQ(journal.since(), expected) << variant->library << "\n" << Listing(journal.since());
         EXPECT_EQ(table.totalFrames[0], variant->videoQuest ? 1500 : 777) << variant->library;
         EXPECT_STREQ(table.openedFile[0], path.c_str()) << variant->library;
         EXPECT_EQ(table.playState[0], MPEG_READY) << variant->library;
@@ -458,7 +458,7 @@ TEST_F(DriverTest, DifferencePlayEmptiesTheOpenedNameOnVideoPlexOnly)
 
 TEST_F(DriverTest, DifferenceCheckEmptiesTheOpenedNameOnVideoPlexOnly)
 {
-    SetEnv("RTDSIM_TIME_SCALE", "20");
+    SetEnvironmentVariableA("RTDSIM_TIME_SCALE", "20");
     for (const DriverVariant *variant : {&kVideoQuest, &kVideoPlex}) {
         BringUp(*variant);
         std::string first = StreamPath("one.mpg"), second = StreamPath("two.mpg");
@@ -492,7 +492,7 @@ TEST_F(DriverTest, DifferenceStopEmptiesBothNamesOnVideoPlex)
         EXPECT_EQ(table.playState[1], MPEG_STOPPED);
         EXPECT_STREQ(table.playingFile[1], "") << variant->library;
         EXPECT_STREQ(table.openedFile[1], variant->videoQuest ? "D:\\Movie\\queued.mpg" : "") << variant->library;
-        std::vector<std::string> expected = {"rtdSetParams 1 6 0 -> 0", "rtdSetParams 1 6 0 -> 0"};
+        Lines expected = {"rtdSetParams 1 6 0 -> 0", "rtdSetParams 1 6 0 -> 0"};
         EXPECT_EQ(journal.since(), expected) << variant->library;
         Unload();
     }
@@ -510,7 +510,7 @@ TEST_F(DriverTest, DifferenceVideoOutputReachesVideoQuestBoardsOnly)
         for (const Case &c : cases) {
             journal.mark();
             table.SetVideoOutputMPEG(&table, 0, c.outputStd);
-            std::vector<std::string> expected;
+            Lines expected;
             if (variant->videoQuest)
                 expected.push_back("rtdSetParams 0 8196 " + std::to_string(c.sent) + " -> 0");
             EXPECT_EQ(journal.since(), expected) << variant->library << " case of line " << c.line;

@@ -4,14 +4,14 @@
 
 namespace {
 
-const std::vector<std::string> kRestartSequence = {
+const Lines kRestartSequence = {
     "rtdSetParams 0 6 0 -> 0", "rtdSetParams 0 6 0 -> 0", "rtdContinue 0 -> 0", "rtdOpen 0 \"%s\" 0 -> 0",
     "rtdContinue 0 -> 0",      "rtdSetParams 0 6 0 -> 0", "rtdContinue 0 -> 0", "rtdPlay 0 0 2147483647 3 -> 0",
     "rtdContinue 0 -> 0"};
 
-std::vector<std::string> RestartSequence(const std::string &path)
+Lines RestartSequence(const std::string &path)
 {
-    std::vector<std::string> lines = kRestartSequence;
+    Lines lines = kRestartSequence;
     lines[3] = "rtdOpen 0 \"" + path + "\" 0 -> 0";
     return lines;
 }
@@ -24,7 +24,7 @@ protected:
     // running `scale` times faster than real time.
     void PlaySixtySeconds(const DriverVariant &variant, const char *scale)
     {
-        SetEnv("RTDSIM_TIME_SCALE", scale);
+        SetEnvironmentVariableA("RTDSIM_TIME_SCALE", scale);
         BringUp(variant);
         table.OpenMPEG(&table, 0, sixty.c_str());
         table.PlayMPEG(&table, 0, 0, MPEG_PLAY_END, 0);
@@ -35,7 +35,7 @@ protected:
 
 TEST_F(SeekTest, LandsOnEveryFrameOfASixtySecondFile)
 {
-    SetEnv("RTDSIM_JOURNAL", NULL);
+    SetEnvironmentVariableA("RTDSIM_JOURNAL", NULL);
     PlaySixtySeconds(kVideoQuest, "1000");
     ASSERT_EQ(table.totalFrames[0], 1500);
     std::string failures;
@@ -59,11 +59,11 @@ TEST_F(SeekTest, RestartsTheFileAndPausesOneFrameShortOfTheTarget)
 {
     PlaySixtySeconds(kVideoQuest, "1000");
     table.SetFrameMPEG(&table, 0, 0);
-    std::vector<std::string> lines = journal.since();
-    ASSERT_GE(lines.size(), kRestartSequence.size() + 3) << Lines(lines);
-    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + kRestartSequence.size()), RestartSequence(sixty))
-        << Lines(lines);
-    EXPECT_EQ(lines[kRestartSequence.size()].compare(0, 19, "rtdGetParams 0 4105"), 0) << Lines(lines);
+    Lines lines = journal.since();
+    ASSERT_GE(lines.size(), kRestartSequence.size() + 3) << Listing(lines);
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + kRestartSequence.size()), RestartSequence(sixty))
+        << Listing(lines);
+    EXPECT_EQ(lines[kRestartSequence.size()].compare(0, 19, "rtdGetParams 0 4105"), 0) << Listing(lines);
     EXPECT_EQ(lines[lines.size() - 2], "rtdPause 0 -> 0");
     EXPECT_EQ(lines[lines.size() - 1], "rtdContinue 0 -> 0");
     EXPECT_EQ(table.playState[0], MPEG_STILL);
@@ -91,14 +91,14 @@ TEST_F(SeekTest, JumpsOnePercentShortOnlyPastTheFirstTwoPercent)
     for (const Case &c : cases) {
         journal.mark();
         table.SetFrameMPEG(&table, 0, c.frame);
-        std::vector<std::string> expected = {"rtdSetParams 0 6 0 -> 0", "rtdSetParams 0 6 0 -> 0",
+        Lines expected = {"rtdSetParams 0 6 0 -> 0", "rtdSetParams 0 6 0 -> 0",
                                              "rtdOpen 0 \"" + sixty + "\" 0 -> 0", "rtdSetParams 0 6 0 -> 0",
                                              "rtdPlay 0 0 2147483647 3 -> 0"};
         if (c.jump)
             expected.push_back(c.jump);
         expected.push_back("rtdPause 0 -> 0");
         EXPECT_EQ(journal.sinceWithoutPolls(), expected) << "case of line " << c.line << "\n"
-                                                         << Lines(journal.sinceWithoutPolls());
+                                                         << Listing(journal.sinceWithoutPolls());
         table.StepMPEG(&table, 0);
         EXPECT_EQ(table.GetFrameMPEG(&table, 0), c.frame == 0 ? 1 : c.frame) << "case of line " << c.line;
     }
@@ -111,7 +111,7 @@ TEST_F(SeekTest, FrameOutsideTheFileDoesNothing)
         table.SetFrameMPEG(&table, 0, frame);
         EXPECT_EQ(table.playState[0], MPEG_PLAYING);
     }
-    EXPECT_EQ(journal.since(), std::vector<std::string>()) << Lines(journal.since());
+    EXPECT_EQ(journal.since(), Lines()) << Listing(journal.since());
 }
 
 TEST_F(SeekTest, AfterAStopReopensTheOpenedFile)
@@ -122,8 +122,8 @@ TEST_F(SeekTest, AfterAStopReopensTheOpenedFile)
     journal.mark();
     table.SetFrameMPEG(&table, 0, 10);
     EXPECT_STREQ(table.playingFile[0], sixty.c_str());
-    std::vector<std::string> lines = journal.since();
-    ASSERT_GE(lines.size(), 4u) << Lines(lines);
+    Lines lines = journal.since();
+    ASSERT_GE(lines.size(), 4u) << Listing(lines);
     EXPECT_EQ(lines[3], "rtdOpen 0 \"" + sixty + "\" 0 -> 0");
     table.StepMPEG(&table, 0);
     EXPECT_EQ(table.GetFrameMPEG(&table, 0), 10);
@@ -137,20 +137,20 @@ TEST_F(SeekTest, VideoPlexSeeksOnlyFrameZero)
         table.SetFrameMPEG(&table, 0, frame);
         EXPECT_EQ(table.playState[0], MPEG_PLAYING);
     }
-    EXPECT_EQ(journal.since(), std::vector<std::string>()) << Lines(journal.since());
+    EXPECT_EQ(journal.since(), Lines()) << Listing(journal.since());
 
     table.SetFrameMPEG(&table, 0, 0);
-    std::vector<std::string> expected = {"rtdSetParams 0 6 0 -> 0", "rtdSetParams 0 6 0 -> 0",
+    Lines expected = {"rtdSetParams 0 6 0 -> 0", "rtdSetParams 0 6 0 -> 0",
                                          "rtdOpen 0 \"" + sixty + "\" 0 -> 0", "rtdSetParams 0 6 0 -> 0",
                                          "rtdPlay 0 0 2147483647 3 -> 0", "rtdPause 0 -> 0"};
-    EXPECT_EQ(journal.sinceWithoutPolls(), expected) << Lines(journal.sinceWithoutPolls());
+    EXPECT_EQ(journal.sinceWithoutPolls(), expected) << Listing(journal.sinceWithoutPolls());
     EXPECT_EQ(table.playState[0], MPEG_STILL);
     EXPECT_EQ(table.GetFrameMPEG(&table, 0), 0);
 }
 
 TEST_F(SeekTest, GivesUpWhenPlaybackNeverBegins)
 {
-    SetEnv("RTDSIM_TIME_SCALE", "1000");
+    SetEnvironmentVariableA("RTDSIM_TIME_SCALE", "1000");
     BringUp(kVideoQuest);
     std::string missing = WorkPath("missing.mpg");
     table.OpenMPEG(&table, 0, missing.c_str());
@@ -162,7 +162,7 @@ TEST_F(SeekTest, GivesUpWhenPlaybackNeverBegins)
     EXPECT_GE(elapsed, 1950u);
     EXPECT_LT(elapsed, 5000u);
     EXPECT_EQ(table.playState[0], MPEG_STILL);
-    std::vector<std::string> lines = journal.since();
+    Lines lines = journal.since();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "rtdPause 0 -> 0");
     EXPECT_EQ(lines[lines.size() - 1], "rtdContinue 0 -> 0");
@@ -170,7 +170,7 @@ TEST_F(SeekTest, GivesUpWhenPlaybackNeverBegins)
 
 TEST_F(SeekTest, GivesUpWhenTheFileEndsShortOfTheFrame)
 {
-    SetEnv("RTDSIM_JOURNAL", NULL);
+    SetEnvironmentVariableA("RTDSIM_JOURNAL", NULL);
     PlaySixtySeconds(kVideoQuest, "1000");
     table.totalFrames[0] = 3000;  // the file on disk is shorter than when it was opened
     DWORD started = GetTickCount();

@@ -30,7 +30,7 @@ protected:
     {
         CreateDirectoryA(directory.c_str(), NULL);
         for (const std::string &name : names)
-            ASSERT_TRUE(WriteTextFile(directory + name, name)) << directory + name;
+            ASSERT_TRUE(WriteWholeFile(directory + name, name)) << directory + name;
     }
 };
 

@@ -274,7 +274,7 @@ TEST_F(Ldp, MotorOnReadsTheNewMediaAndOpensChapterZeroEverywhere)
 {
     LoadBoards(2);
     std::string movie = MakeChapters("motoron", 2);
-    ASSERT_TRUE(WriteTextFile(movie + "aa.mpg", "new"));
+    ASSERT_TRUE(WriteWholeFile(movie + "aa.mpg", "new"));
     ASSERT_TRUE(DeleteFileA(Chapter(movie, 1).c_str()));
     record->currentBoard = 1;
     record->currentChapter = 1;
@@ -368,11 +368,10 @@ TEST_F(Ldp, CommandsWithoutALibraryStillAnswer)
 }
 
 // A fresh process: no entry has been made since start-up.
-TEST(LdpFreshStart, EnterWithNoEntryAnswersOnlyAck)
+class LdpFreshStart : public RecordWindowTest {};
+
+TEST_F(LdpFreshStart, EnterWithNoEntryAnswersOnlyAck)
 {
-    InstanceRecord *record = new InstanceRecord();
-    HWND hwnd = CreateRecordWindow(record);
-    ASSERT_NE(hwnd, (HWND)NULL);
     std::string events = WorkPath("fresh-events.txt");
     TakeLines(events);
     CopyText(record->settings.traceFile, sizeof record->settings.traceFile, events.c_str());
@@ -385,8 +384,6 @@ TEST(LdpFreshStart, EnterWithNoEntryAnswersOnlyAck)
     InterpretLdpCommand(hwnd, "@");
     EXPECT_EQ(TakeCapturedReplies(), ACK);
     SetCommCaptureLog(NULL);
-    DestroyWindow(hwnd);
-    delete record;
 }
 
 }  // namespace

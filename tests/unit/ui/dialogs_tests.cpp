@@ -56,7 +56,7 @@ TEST(AboutBox, ListsProductVersionBuildAndCreditsAndClosesWithOne)
         int line;
         Closing how;
     } cases[] = {{__LINE__, PRESS_DEFAULT_BUTTON}, {__LINE__, ESCAPE_KEY}, {__LINE__, CLOSE_BOX}};
-    TestMainWindow main = CreateTestMainWindow();
+    RecordWindow main = CreateTestMainWindow();
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << "case at line " << c.line);
         std::vector<std::string> lines;
@@ -105,7 +105,7 @@ TEST(AboutBox, ListsProductVersionBuildAndCreditsAndClosesWithOne)
 // message 3.5 s after it was made; a timer of another id does nothing.
 TEST(Splash, ShowsCentredAndClosesItselfAfterItsTimer)
 {
-    TestMainWindow main = CreateTestMainWindow();
+    RecordWindow main = CreateTestMainWindow();
     DWORD created = GetTickCount();
     ShowSplash(main.hwnd);
     HWND splash = GetWindow(main.hwnd, GW_ENABLEDPOPUP);
@@ -145,7 +145,7 @@ protected:
         PumpUntil([] { return fakeWorker.finished.load(); }, 6000);
         DestroyTestMainWindow(main);
     }
-    TestMainWindow main;
+    RecordWindow main;
 };
 
 struct OpenState {

@@ -109,7 +109,7 @@ protected:
         return edited;
     }
 
-    TestMainWindow main;
+    RecordWindow main;
 };
 
 TEST_F(PropertySheet, CancelChangesNothingAndRestartsTheAutoScriptTimer)

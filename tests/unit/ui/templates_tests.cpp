@@ -232,7 +232,7 @@ void CheckControl(HWND dialog, HWND control, const TemplateItem &item, const Con
 
 TEST(Templates, EveryControlInPlaceWithItsStyleAndTheDialogsInTheirFont)
 {
-    TestMainWindow main = CreateTestMainWindow();
+    RecordWindow main = CreateTestMainWindow();
     HDC screen = GetDC(NULL);
     int fontHeight = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
     ReleaseDC(NULL, screen);
