@@ -40,6 +40,12 @@ struct Journal {
         lines.resize(std::min(count, lines.size()));
         return lines;
     }
+    // The last `count` lines since the mark, or fewer.
+    Lines last(size_t count) const
+    {
+        Lines lines = since();
+        return Lines(lines.end() - std::min(count, lines.size()), lines.end());
+    }
     // The lines since the mark without the service calls and reads that
     // waits repeat.
     Lines sinceWithoutPolls() const
