@@ -20,6 +20,15 @@ void DestroyRecordWindow(RecordWindow &window)
     window = RecordWindow{NULL, nullptr};
 }
 
+void RegisterWindowClass(const char *name, WNDPROC proc)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = name;
+    RegisterClassA(&wc);
+}
+
 void RecordWindowTest::SetUp()
 {
     RecordWindow window = CreateRecordWindow(MakeWindow());

@@ -1,6 +1,6 @@
 // A window whose user data is an instance record, as start-up attaches the
-// record to the main window, and the fixture of tests that need one (test
-// thread).
+// record to the main window, the fixture of tests that need one, and the
+// window classes of the test programs (test thread).
 #ifndef HRX_TESTS_SUPPORT_RECORDWINDOW_H
 #define HRX_TESTS_SUPPORT_RECORDWINDOW_H
 
@@ -19,6 +19,9 @@ struct RecordWindow {
 RecordWindow CreateRecordWindow(HWND window = NULL);
 // Destroys the window, then frees its record.
 void DestroyRecordWindow(RecordWindow &window);
+// Registers a window class of this program; registering it again changes
+// nothing.
+void RegisterWindowClass(const char *name, WNDPROC proc);
 
 // Each test gets a record window of its own.
 class RecordWindowTest : public ::testing::Test {

@@ -60,6 +60,16 @@ bool Exists(const std::string &path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool SetModificationTime(const std::string &path, unsigned long long ticks)
+{
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    FILETIME time = {(DWORD)ticks, (DWORD)(ticks >> 32)};
+    bool set = file != INVALID_HANDLE_VALUE && SetFileTime(file, NULL, NULL, &time);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    return set;
+}
+
 Lines SplitLines(const std::string &text, const char *end)
 {
     Lines lines;
@@ -83,6 +93,15 @@ bool EndsWith(const std::string &text, const std::string &end)
 std::string TraceMessage(const std::string &line)
 {
     return HasTraceStamp(line) ? line.substr(strlen(TRACE_STAMP_FORM)) : line;
+}
+
+std::string TodayStamp()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char date[16];
+    snprintf(date, sizeof date, "%02u/%02u/%02u ", now.wDay, now.wMonth, now.wYear % 100);
+    return date;
 }
 
 Lines TakeLines(const std::string &path)

@@ -15,6 +15,8 @@ std::string ReadWholeFile(const std::string &path);
 // test; the result tells whether every byte was written.
 bool WriteWholeFile(const std::string &path, const std::string &bytes);
 bool Exists(const std::string &path);
+// Sets a file's modification time, in 100 ns ticks since 1601 (UTC).
+bool SetModificationTime(const std::string &path, unsigned long long ticks);
 
 // The lines of a text, each ended by `end`; a last line without it counts.
 Lines SplitLines(const std::string &text, const char *end = "\n");
@@ -23,6 +25,8 @@ bool EndsWith(const std::string &text, const std::string &end);
 // - ".  A line whose stamp is malformed is kept whole, so that a comparison
 // fails.
 std::string TraceMessage(const std::string &line);
+// Today's date as trace and log lines begin with it: "dd/mm/yy ".
+std::string TodayStamp();
 // The lines of a file with their ends (LF or CR LF) and trace stamps taken
 // off; the file is deleted, so the next call sees only what came since.
 Lines TakeLines(const std::string &path);

@@ -35,11 +35,7 @@ TEST(TraceLog, LineIsStampedWithMillisecondsAndEndsInCrLf)
                     "\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - Halcyra Remote Closed\r\n\r\n\r\n");
     EXPECT_TRUE(std::regex_match(text, form)) << text;
 
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char date[16];
-    snprintf(date, sizeof date, "%02u/%02u/%02u ", now.wDay, now.wMonth, now.wYear % 100);
-    EXPECT_EQ(text.substr(0, 9), date) << "day, month, two-digit year";
+    EXPECT_EQ(text.substr(0, 9), TodayStamp()) << "day, month, two-digit year";
 }
 
 int FilesHere()
@@ -114,10 +110,7 @@ TEST(TrimFile, LeavesAFileOfExactlyMaxLinesUntouched)
 {
     const char *path = "exact.txt";
     WriteWholeFile(path, NumberedLines(1, 20));
-    HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
-    FILETIME old = {0x12345600, 0x01B00000};
-    ASSERT_TRUE(SetFileTime(h, NULL, NULL, &old));
-    CloseHandle(h);
+    ASSERT_TRUE(SetModificationTime(path, 0x01B0000012345600ULL));
     long before = FileTime(path);
     TrimFile(NULL, path, 20);
     EXPECT_EQ(FileTime(path), before) << "the file must not be rewritten";
@@ -157,12 +150,8 @@ TEST(FileTime, IsZeroForAMissingFileAndFollowsTheModificationTime)
     EXPECT_EQ(FileTime("surely-missing.txt"), 0);
     const char *path = "timed.txt";
     WriteWholeFile(path, "x");
-    HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
     // 2001-09-09 01:46:40 UTC is 1000000000 seconds after 1970.
-    ULONGLONG ticks = (1000000000ULL + 11644473600ULL) * 10000000ULL;
-    FILETIME ft = {(DWORD)ticks, (DWORD)(ticks >> 32)};
-    ASSERT_TRUE(SetFileTime(h, NULL, NULL, &ft));
-    CloseHandle(h);
+    ASSERT_TRUE(SetModificationTime(path, (1000000000ULL + 11644473600ULL) * 10000000ULL));
     EXPECT_EQ(FileTime(path), 1000000000L);
     WriteWholeFile(path, "rewritten");
     EXPECT_GT(FileTime(path), 1000000000L);

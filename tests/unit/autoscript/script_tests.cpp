@@ -233,11 +233,7 @@ TEST(AutoScriptLog, LinesAreAppendedWithoutMilliseconds)
     WriteWholeFile(kLogFile, text.substr(14));
     EXPECT_EQ(LogMessages(), (Lines{"AutoScript started", long1000}));
 
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char date[16];
-    snprintf(date, sizeof date, "%02u/%02u/%02u ", now.wDay, now.wMonth, now.wYear % 100);
-    EXPECT_EQ(text.substr(14, 9), date) << "day, month, two-digit year";
+    EXPECT_EQ(text.substr(14, 9), TodayStamp()) << "day, month, two-digit year";
 
     autoScript.logPath[0] = '\0';
     DeleteFileA(kLogFile);
@@ -283,13 +279,7 @@ protected:
     void PlaceScript(const char *path, int seconds)
     {
         WriteWholeFile(path, "EJECT\r\n");
-        HANDLE file = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-        ULARGE_INTEGER time;
-        time.QuadPart = (13000000000ULL + seconds) * 10000000ULL;
-        FILETIME written = {time.LowPart, time.HighPart};
-        EXPECT_TRUE(SetFileTime(file, NULL, NULL, &written));
-        CloseHandle(file);
+        ASSERT_TRUE(SetModificationTime(path, (13000000000ULL + seconds) * 10000000ULL)) << path;
     }
 
     // "none" or the script path found.

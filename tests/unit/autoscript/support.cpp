@@ -10,6 +10,7 @@
 #include <regex>
 
 #include "autoscript/autoscript.h"
+#include "recordwindow.h"
 #include "ui/resource.h"
 
 const char *const kLogFile = "autoscript-log.txt";
@@ -54,21 +55,6 @@ LRESULT CALLBACK BarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return result;
 }
 
-void RegisterStandIn()
-{
-    static bool registered;
-    if (registered)
-        return;
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = StandInProc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = kStandInClass;
-    RegisterClassA(&wc);
-    registered = true;
-}
-
 HWND Child(HWND parent, const char *cls, int id, int y)
 {
     return CreateWindowExA(0, cls, "", WS_CHILD | WS_VISIBLE, 5, y, 300, 12, parent,
@@ -94,7 +80,9 @@ void ServeMessages()
 
 ProgressStandIn::ProgressStandIn()
 {
-    RegisterStandIn();
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    RegisterWindowClass(kStandInClass, StandInProc);
     dialog = CreateWindowExA(0, kStandInClass, "Dialog", WS_POPUP, 0, 0, 330, 80, NULL, NULL,
                              GetModuleHandleA(NULL), NULL);
     HWND file = Child(dialog, "STATIC", IDC_PROGRESS_FILE, 5);

@@ -40,18 +40,6 @@ LRESULT CALLBACK TestWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-void RegisterTestWindowClass()
-{
-    static bool registered = false;
-    if (registered)
-        return;
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = TestWindowProc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = kWindowClass;
-    registered = RegisterClassA(&wc) != 0;
-}
-
 void PumpFor(DWORD periodMs, size_t stopAt)
 {
     DWORD start = GetTickCount();
@@ -98,7 +86,7 @@ double ThreadCpuMs(HANDLE thread)
 
 HWND SerialFixture::MakeWindow()
 {
-    RegisterTestWindowClass();
+    RegisterWindowClass(kWindowClass, TestWindowProc);
     return CreateWindowExA(0, kWindowClass, "serial test", WS_OVERLAPPED, 0, 0, 100, 100, NULL, NULL,
                            GetModuleHandleA(NULL), NULL);
 }

@@ -62,11 +62,7 @@ void DefaultSettings(Settings *s)
 
 RecordWindow CreateTestMainWindow()
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = TEST_MAIN_CLASS;
-    RegisterClassA(&wc);
+    RegisterWindowClass(TEST_MAIN_CLASS, DefWindowProcA);
     RecordWindow main = CreateRecordWindow(CreateWindowExA(0, TEST_MAIN_CLASS, "ui test", WS_OVERLAPPEDWINDOW, 0, 0,
                                                            320, 60, NULL, NULL, GetModuleHandleA(NULL), NULL));
     main.record->serial.portHandle = INVALID_HANDLE_VALUE;
