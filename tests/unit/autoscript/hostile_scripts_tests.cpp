@@ -305,14 +305,12 @@ TEST_F(HostileScripts, TwoThousandRandomScriptsEndWellOnTheScratchDrive)
     printf("seed %u\n", seed);
     Random random(seed);
     int failures = 0;
-    DWORD started = GetTickCount();
     for (int i = 0; i < kScripts; i++) {
         std::string script = RandomScript(random);
         std::string fault = Run(script, i % kScriptsPerSetUp == 0);
         if (!fault.empty() && failures++ < 5)
             ADD_FAILURE() << "seed " << seed << ", script " << i << ": " << fault;
     }
-    printf("%d scripts in %.1f s\n", kScripts, (GetTickCount() - started) / 1000.0);
     for (const char *kind : kLogKinds)
         printf("%7d %s\n", kinds[kind], kind);
     EXPECT_EQ(failures, 0);

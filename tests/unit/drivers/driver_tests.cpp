@@ -529,7 +529,6 @@ TEST_F(DriverTest, TwoSecondFileEndsAfterTwoSecondsAndAQueuedFileStartsWhenItEnd
     DWORD started = GetTickCount();
     table.PlayMPEG(&table, 0, 0, MPEG_PLAY_END, 0);
     DWORD ended = PollWhileState(0, MPEG_PLAYING, started, 5000);
-    printf("2-second file ended after %lu ms\n", (unsigned long)ended);
     EXPECT_EQ(table.playState[0], MPEG_STOPPED);
     EXPECT_GE(ended, 1900u);
     EXPECT_LE(ended, 2100u);
@@ -539,14 +538,12 @@ TEST_F(DriverTest, TwoSecondFileEndsAfterTwoSecondsAndAQueuedFileStartsWhenItEnd
     table.PlayMPEG(&table, 0, 0, MPEG_PLAY_END, 0);
     table.OpenMPEG(&table, 0, second.c_str());
     DWORD begun = PollWhileState(0, MPEG_PLAYING, started, 5000);
-    printf("queued file began after %lu ms\n", (unsigned long)begun);
     EXPECT_EQ(table.playState[0], MPEG_FILE_STARTED);
     EXPECT_STREQ(table.playingFile[0], second.c_str());
     EXPECT_GE(begun, 1900u);
     EXPECT_LE(begun, 2100u);
     table.playState[0] = MPEG_PLAYING;
     ended = PollWhileState(0, MPEG_PLAYING, started, 6000);
-    printf("queued 1-second file ended %lu ms after the first began\n", (unsigned long)ended);
     EXPECT_EQ(table.playState[0], MPEG_STOPPED);
     EXPECT_GE(ended, 2900u);
     EXPECT_LE(ended, 3150u);
