@@ -131,6 +131,14 @@ std::string WorkPath(const std::string &name)
     return WorkDirectory() + name;
 }
 
+double ClockMs()
+{
+    LARGE_INTEGER frequency, count;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&count);
+    return (double)count.QuadPart * 1000.0 / (double)frequency.QuadPart;
+}
+
 std::string EnvironmentText(const char *name)
 {
     char value[MAX_PATH];

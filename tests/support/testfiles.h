@@ -1,6 +1,6 @@
 // Helpers shared by the C++ test programs: whole files and their lines, the
-// working directory, the environment, and what the bench rig records of the
-// DTR lines and the CD tray (test thread).
+// working directory, a fine clock, the environment, and what the bench rig
+// records of the DTR lines and the CD tray (test thread).
 #ifndef HRX_TESTS_SUPPORT_TESTFILES_H
 #define HRX_TESTS_SUPPORT_TESTFILES_H
 
@@ -34,6 +34,8 @@ Lines TakeLines(const std::string &path);
 // The working directory with a trailing backslash, and a name in it.
 std::string WorkDirectory();
 std::string WorkPath(const std::string &name);
+// A steady clock in milliseconds, finer than the ticks of GetTickCount.
+double ClockMs();
 // An environment variable's value; empty when it is not set.
 std::string EnvironmentText(const char *name);
 

@@ -103,7 +103,7 @@ TEST_F(DriverTest, BoardWaitIsFiveSecondsUnlessTheEnvironmentSaysOtherwise)
     struct Case {
         int line;
         const char *wait;
-        DWORD atLeast, below;
+        double atLeast, below;
     } cases[] = {
         {__LINE__, "300", 290, 2500},
         {__LINE__, "0", 0, 1000},
@@ -114,9 +114,9 @@ TEST_F(DriverTest, BoardWaitIsFiveSecondsUnlessTheEnvironmentSaysOtherwise)
         SetEnvironmentVariableA("HALCYRA_BOARD_WAIT_MS", c.wait);
         ASSERT_TRUE(Load(kVideoPlex));
         table.InitMPEG(&table);
-        DWORD started = GetTickCount();
+        double started = ClockMs();
         table.InitBoardMPEG(&table, 0);
-        DWORD elapsed = GetTickCount() - started;
+        double elapsed = ClockMs() - started;
         EXPECT_GE(elapsed, c.atLeast) << "case of line " << c.line;
         EXPECT_LT(elapsed, c.below) << "case of line " << c.line;
         Unload();

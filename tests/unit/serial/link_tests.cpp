@@ -105,10 +105,9 @@ TEST_F(Link, MissingPortFailsAfterTheWait)
     const int kMissing = 20;  // the rig maps COM1 to COM16 only
     record->settings.comId = kMissing;
     SetEnvironmentVariableA(PORT_WAIT_ENV, "400");
-    DWORD start = GetTickCount();
+    double start = ClockMs();
     EXPECT_EQ(OpenCommPort(hwnd, &record->serial), -1);
-    DWORD elapsed = GetTickCount() - start;
-    EXPECT_GE(elapsed, 390u);
+    EXPECT_GE(ClockMs() - start, 390.0);
     EXPECT_EQ(TraceMessages(), (Lines{"Initialising RS232 Port 20", "Unable To Open RS232 Port"}));
     std::vector<long> times = TraceTimes();
     ASSERT_EQ(times.size(), 2u);

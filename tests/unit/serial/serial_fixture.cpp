@@ -168,12 +168,9 @@ SerialFixture::CpuTime SerialFixture::ReceiveThreadCpu(DWORD periodMs)
 
 double SerialFixture::ClosingMs()
 {
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    double start = ClockMs();
     CloseCommPort(hwnd, &record->serial);
-    QueryPerformanceCounter(&end);
-    return (double)(end.QuadPart - start.QuadPart) * 1000.0 / (double)frequency.QuadPart;
+    return ClockMs() - start;
 }
 
 HANDLE OpenControllerEnd(int com)
