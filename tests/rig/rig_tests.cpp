@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <mmsystem.h>
-#include <stdio.h>
 #include <string>
 #include <vector>
+
+#include "testfiles.h"
 
 namespace {
 
@@ -13,27 +14,6 @@ HANDLE OpenPort(const char *name, bool overlapped)
 {
     return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL | (overlapped ? FILE_FLAG_OVERLAPPED : 0), NULL);
-}
-
-std::string ReadTextFile(const std::string &path)
-{
-    std::string text;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return text;
-    char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    fclose(f);
-    return text;
-}
-
-std::string EnvOrEmpty(const char *name)
-{
-    char value[MAX_PATH];
-    DWORD len = GetEnvironmentVariableA(name, value, sizeof value);
-    return len && len < sizeof value ? std::string(value) : std::string();
 }
 
 struct Ports {
@@ -97,44 +77,32 @@ TEST(RigSerialLine, WaitBlocksUntilControllerSendsAndAnswerArrives)
 
 TEST(RigSerialLine, ControllerSeesDtrRaisedAndLowered)
 {
-    std::string modem = EnvOrEmpty("HALCYRA_RIG_MODEM_COM5");
-    ASSERT_FALSE(modem.empty()) << "the rig names the modem file of COM5";
+    ASSERT_NE(EnvironmentText("HALCYRA_RIG_MODEM_COM5"), "") << "the rig names the modem file of COM5";
     Ports ports;
     ports.player = OpenPort("\\\\.\\COM5", true);
     ASSERT_NE(ports.player, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(EscapeCommFunction(ports.player, SETDTR));
-    EXPECT_EQ(ReadTextFile(modem).substr(0, 5), "DTR=1");
+    EXPECT_EQ(DtrOfPort(5), "DTR=1");
     ASSERT_TRUE(EscapeCommFunction(ports.player, CLRDTR));
-    EXPECT_EQ(ReadTextFile(modem).substr(0, 5), "DTR=0");
+    EXPECT_EQ(DtrOfPort(5), "DTR=0");
 }
 
-std::vector<std::string> MciLogAfter(const std::vector<const char *> &commands)
+Lines MciLogAfter(const std::vector<const char *> &commands)
 {
-    char cwd[MAX_PATH];
-    GetCurrentDirectoryA(sizeof cwd, cwd);
-    std::string log = std::string(cwd) + "\\tray.log";
-    DeleteFileA(log.c_str());
-    SetEnvironmentVariableA("HALCYRA_RIG_MCI_LOG", log.c_str());
+    ResetTrayLog();
     for (const char *command : commands) {
         char reply[256] = "";
         EXPECT_EQ(mciSendStringA(command, reply, sizeof reply, NULL), 0u) << command;
     }
-    std::vector<std::string> lines;
-    std::string text = ReadTextFile(log);
-    size_t start = 0, end;
-    while ((end = text.find('\n', start)) != std::string::npos) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
+    return TrayRequests();
 }
 
 TEST(RigCdTray, DoorRequestsReachTheFakeDriver)
 {
     EXPECT_EQ(MciLogAfter({"open cdaudio", "set cdaudio door open", "close cdaudio"}),
-              (std::vector<std::string>{"open", "set door open", "close"}));
+              (Lines{"open", "set door open", "close"}));
     EXPECT_EQ(MciLogAfter({"open cdaudio", "set cdaudio door closed", "close cdaudio"}),
-              (std::vector<std::string>{"open", "set door closed", "close"}));
+              (Lines{"open", "set door closed", "close"}));
 }
 
 }  // namespace

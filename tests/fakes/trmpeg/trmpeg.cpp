@@ -261,40 +261,26 @@ int __cdecl TRSetFrameMPEG(MpegDriverTable *table, int board, int frame)
     return frame;
 }
 
-int __cdecl TRSlowMPEG(MpegDriverTable *, int board)
-{
-    Journal("TRSlowMPEG %d", board);
-    return 0;
-}
+// Entry points that only journal their call (with the board, or the board
+// and a value) and answer as the delivered libraries do.
+#define JOURNAL_ONLY(operation, answer)                          \
+    int __cdecl TR##operation##MPEG(MpegDriverTable *, int board) \
+    {                                                            \
+        Journal("TR" #operation "MPEG %d", board);               \
+        return answer;                                           \
+    }
+#define JOURNAL_ONLY_VALUE(operation, answer)                               \
+    int __cdecl TR##operation##MPEG(MpegDriverTable *, int board, int value) \
+    {                                                                       \
+        Journal("TR" #operation "MPEG %d %d", board, value);                \
+        return answer;                                                      \
+    }
 
-int __cdecl TRSetVideoOutputMPEG(MpegDriverTable *, int board, int outputStd)
-{
-    Journal("TRSetVideoOutputMPEG %d %d", board, outputStd);
-    return 0;
-}
-
-int __cdecl TRBlankMPEG(MpegDriverTable *, int board, int blank)
-{
-    Journal("TRBlankMPEG %d %d", board, blank);
-    return 0;
-}
-
-int __cdecl TRFastMPEG(MpegDriverTable *, int board)
-{
-    Journal("TRFastMPEG %d", board);
-    return 0;
-}
-
-int __cdecl TRMuteMPEG(MpegDriverTable *, int board, int mute)
-{
-    Journal("TRMuteMPEG %d %d", board, mute);
-    return 0;
-}
-
-int __cdecl TRGenlockMPEG(MpegDriverTable *, int board, int mode)
-{
-    Journal("TRGenlockMPEG %d %d", board, mode);
-    return 1;
-}
+JOURNAL_ONLY(Slow, 0)
+JOURNAL_ONLY(Fast, 0)
+JOURNAL_ONLY_VALUE(SetVideoOutput, 0)
+JOURNAL_ONLY_VALUE(Blank, 0)
+JOURNAL_ONLY_VALUE(Mute, 0)
+JOURNAL_ONLY_VALUE(Genlock, 1)
 
 }  // extern "C"

@@ -9,22 +9,19 @@
 
 #include "app/instance.h"
 #include "app/settings.h"
+#include "recordwindow.h"
 
 namespace {
 
 const char kBase[] = REG_BASE_KEY;
 
-struct RecordWindow {
-    HWND hwnd = NULL;
-    InstanceRecord record = {};
-    RecordWindow()
-    {
-        hwnd = CreateWindowExA(0, "STATIC", "settings test", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
-        memset(&record.settings, 0xA5, sizeof record.settings);  // LoadSettings must write every field
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&record));
-    }
-    ~RecordWindow() { DestroyWindow(hwnd); }
-    Settings &s() { return record.settings; }
+// A record window whose settings LoadSettings must overwrite field by field.
+struct SettingsWindow {
+    RecordWindow window = CreateRecordWindow();
+    HWND hwnd = window.hwnd;
+    SettingsWindow() { memset(&s(), 0xA5, sizeof(Settings)); }
+    ~SettingsWindow() { DestroyRecordWindow(window); }
+    Settings &s() { return window.record->settings; }
 };
 
 std::string SubKeyPath(const char *sub)
@@ -97,8 +94,8 @@ std::map<std::string, Value> ReadKey(const char *sub, bool *exists = nullptr)
 TEST(Settings, FirstStartGivesDefaultsAndCreatesEmptySubKeys)
 {
     DeleteBaseKey();
-    RecordWindow w;
-    EXPECT_EQ(LoadSettings(w.hwnd), 1);
+    SettingsWindow w;
+    LoadSettings(w.hwnd);
     const Settings &s = w.s();
     EXPECT_STREQ(s.traceFile, "Trace.txt");
     EXPECT_EQ(s.traceSize, 1000);
@@ -175,7 +172,7 @@ TEST(Settings, NumbersAndWordsAreReadLeniently)
     for (const LoadCase &c : cases) {
         DeleteBaseKey();
         SetText(c.sub, c.name, c.text);
-        RecordWindow w;
+        SettingsWindow w;
         LoadSettings(w.hwnd);
         EXPECT_EQ(w.s().*c.field, c.expected) << "case at line " << c.line << ": " << c.name << "=\"" << c.text << "\"";
     }
@@ -188,7 +185,7 @@ TEST(Settings, PathsKeepTheirTextExceptAnEmptyTraceFile)
     SetText(REG_KEY_CONTROL, REG_STARTUP_IMAGE, "");
     SetText(REG_KEY_CONTROL, REG_CLOSEDOWN_IMAGE, "E:\\close.ybr");
     SetText(REG_KEY_HRX, REG_DEFAULT_MPEG, "");
-    RecordWindow w;
+    SettingsWindow w;
     LoadSettings(w.hwnd);
     EXPECT_STREQ(w.s().traceFile, "Trace.txt");
     EXPECT_STREQ(w.s().startUpImage, "");
@@ -204,7 +201,7 @@ TEST(Settings, LongAndForeignValuesNeverOverrunTheFields)
         std::string text(length, 'x');
         SetText(REG_KEY_DEBUG, REG_TRACE_FILE, text);
         SetText(REG_KEY_HRX, REG_DEFAULT_MPEG, text);
-        RecordWindow w;
+        SettingsWindow w;
         LoadSettings(w.hwnd);
         const char *expectedTrace = length == 255 ? text.c_str() : "Trace.txt";
         const char *expectedMpeg = length == 255 ? text.c_str() : "D:\\Movie\\*.mpg";
@@ -224,7 +221,7 @@ TEST(Settings, LongAndForeignValuesNeverOverrunTheFields)
     DWORD three = 3;
     SetValue(REG_KEY_CONTROL, REG_BOARD_TYPE, REG_DWORD, &three, sizeof three);
     SetValue(REG_KEY_CONTROL, REG_SYNC_MODE, REG_BINARY, "EXT", 3);
-    RecordWindow w;
+    SettingsWindow w;
     LoadSettings(w.hwnd);
     EXPECT_STREQ(w.s().traceFile, "log.txt");
     EXPECT_EQ(w.s().comId, 3);
@@ -257,7 +254,7 @@ TEST(Settings, SaveWritesFifteenTextValuesThatLoadBack)
 {
     DeleteBaseKey();
     SetText(REG_KEY_CONTROL, REG_IDLE_PROCESSING, "Yes please");
-    RecordWindow w;
+    SettingsWindow w;
     LoadSettings(w.hwnd);
     Settings &s = w.s();
     strcpy(s.traceFile, "C:\\logs\\show.txt");
@@ -276,7 +273,7 @@ TEST(Settings, SaveWritesFifteenTextValuesThatLoadBack)
     s.protocol = PROTOCOL_NATIVE;
     s.outputStd = OUTPUT_RGB;
     Settings saved = s;
-    EXPECT_EQ(SaveSettings(w.hwnd), 1);
+    SaveSettings(w.hwnd);
 
     std::map<std::string, Value> control = ReadKey(REG_KEY_CONTROL), debug = ReadKey(REG_KEY_DEBUG),
                                  hrx = ReadKey(REG_KEY_HRX);
@@ -300,7 +297,7 @@ TEST(Settings, SaveWritesFifteenTextValuesThatLoadBack)
         }
     }
 
-    RecordWindow again;
+    SettingsWindow again;
     LoadSettings(again.hwnd);
     saved.comId = 4;           // the next start clamps a port above 4
     saved.idleProcessing = 1;  // "Yes please" is any other text
@@ -322,11 +319,11 @@ TEST(Settings, WordsWrittenForEveryCodeLoadBackToTheSameCode)
     for (const Round &round : rounds) {
         for (int32_t code : round.codes) {
             DeleteBaseKey();
-            RecordWindow w;
+            SettingsWindow w;
             LoadSettings(w.hwnd);
             w.s().*round.field = code;
             SaveSettings(w.hwnd);
-            RecordWindow again;
+            SettingsWindow again;
             LoadSettings(again.hwnd);
             EXPECT_EQ(again.s().*round.field, code);
         }

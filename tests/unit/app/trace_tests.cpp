@@ -9,30 +9,9 @@
 #include <vector>
 
 #include "app/trace.h"
+#include "testfiles.h"
 
 namespace {
-
-std::string ReadFile(const char *path)
-{
-    std::string text;
-    FILE *f = fopen(path, "rb");
-    if (!f)
-        return text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    fclose(f);
-    return text;
-}
-
-void WriteFile(const char *path, const std::string &bytes)
-{
-    FILE *f = fopen(path, "wb");
-    ASSERT_NE(f, nullptr);
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-}
 
 std::string NumberedLines(int first, int last)
 {
@@ -42,30 +21,21 @@ std::string NumberedLines(int first, int last)
     return text;
 }
 
-bool Exists(const char *path)
-{
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
 TEST(TraceLog, LineIsStampedWithMillisecondsAndEndsInCrLf)
 {
     const char *path = "stamp.txt";
     DeleteFileA(path);
-    EXPECT_EQ(WriteTrace(NULL, path, "User Cmd - Exit"), 1);
+    WriteTrace(NULL, path, "User Cmd - Exit");
     std::string message300(300, 'm');
-    EXPECT_EQ(WriteTrace(NULL, path, message300.c_str()), 1);
-    EXPECT_EQ(WriteTrace(NULL, path, "Halcyra Remote Closed\n\n"), 1);
-    std::string text = ReadFile(path);
+    WriteTrace(NULL, path, message300.c_str());
+    WriteTrace(NULL, path, "Halcyra Remote Closed\n\n");
+    std::string text = ReadWholeFile(path);
     std::regex form("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - User Cmd - Exit\r\n"
                     "\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - m{300}\r\n"
                     "\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - Halcyra Remote Closed\r\n\r\n\r\n");
     EXPECT_TRUE(std::regex_match(text, form)) << text;
 
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char date[16];
-    snprintf(date, sizeof date, "%02u/%02u/%02u ", now.wDay, now.wMonth, now.wYear % 100);
-    EXPECT_EQ(text.substr(0, 9), date) << "day, month, two-digit year";
+    EXPECT_EQ(text.substr(0, 9), TodayStamp()) << "day, month, two-digit year";
 }
 
 int FilesHere()
@@ -83,11 +53,11 @@ int FilesHere()
     return files;
 }
 
-TEST(TraceLog, EmptyPathOrUnopenableFileWritesNothingAndStillSucceeds)
+TEST(TraceLog, EmptyPathOrUnopenableFileWritesNothing)
 {
     int before = FilesHere();
-    EXPECT_EQ(WriteTrace(NULL, "", "nothing"), 1);
-    EXPECT_EQ(WriteTrace(NULL, "no-such-dir\\x.txt", "lost"), 1);
+    WriteTrace(NULL, "", "nothing");
+    WriteTrace(NULL, "no-such-dir\\x.txt", "lost");
     EXPECT_EQ(FilesHere(), before);
     EXPECT_FALSE(Exists("no-such-dir\\x.txt"));
 }
@@ -116,17 +86,14 @@ TEST(TraceLog, LinesOfTwoThreadsNeverOverlap)
     WaitForMultipleObjects(2, threads, TRUE, 60000);
     CloseHandle(threads[0]);
     CloseHandle(threads[1]);
-    std::string text = ReadFile(path);
+    std::string text = ReadWholeFile(path);
     std::regex line("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d - (a{150}|b{150})");
     int counts[2] = {0, 0};
-    size_t start = 0, end;
-    while ((end = text.find("\r\n", start)) != std::string::npos) {
-        std::string one = text.substr(start, end - start);
+    for (const std::string &one : SplitLines(text, "\r\n")) {
         ASSERT_TRUE(std::regex_match(one, line)) << one;
         counts[one.back() == 'b']++;
-        start = end + 2;
     }
-    EXPECT_EQ(start, text.size());
+    EXPECT_TRUE(EndsWith(text, "\r\n")) << "the last line ends in CR LF";
     EXPECT_EQ(counts[0], 1500);
     EXPECT_EQ(counts[1], 1500);
 }
@@ -134,37 +101,34 @@ TEST(TraceLog, LinesOfTwoThreadsNeverOverlap)
 TEST(TrimFile, KeepsTheLastLinesInOrder)
 {
     const char *path = "trim1500.txt";
-    WriteFile(path, NumberedLines(1, 1500));
-    EXPECT_EQ(TrimFile(NULL, path, 1000), 0);
-    EXPECT_EQ(ReadFile(path), NumberedLines(501, 1500));
+    WriteWholeFile(path, NumberedLines(1, 1500));
+    TrimFile(NULL, path, 1000);
+    EXPECT_EQ(ReadWholeFile(path), NumberedLines(501, 1500));
 }
 
 TEST(TrimFile, LeavesAFileOfExactlyMaxLinesUntouched)
 {
     const char *path = "exact.txt";
-    WriteFile(path, NumberedLines(1, 20));
-    HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
-    FILETIME old = {0x12345600, 0x01B00000};
-    ASSERT_TRUE(SetFileTime(h, NULL, NULL, &old));
-    CloseHandle(h);
+    WriteWholeFile(path, NumberedLines(1, 20));
+    ASSERT_TRUE(SetModificationTime(path, 0x01B0000012345600ULL));
     long before = FileTime(path);
-    EXPECT_EQ(TrimFile(NULL, path, 20), 0);
+    TrimFile(NULL, path, 20);
     EXPECT_EQ(FileTime(path), before) << "the file must not be rewritten";
-    EXPECT_EQ(ReadFile(path), NumberedLines(1, 20));
+    EXPECT_EQ(ReadWholeFile(path), NumberedLines(1, 20));
 }
 
 TEST(TrimFile, ZeroEmptiesMissingStaysMissingEmptyPathIgnored)
 {
     const char *path = "zero.txt";
-    WriteFile(path, NumberedLines(1, 3));
+    WriteWholeFile(path, NumberedLines(1, 3));
     TrimFile(NULL, path, 0);
     EXPECT_TRUE(Exists(path));
-    EXPECT_EQ(ReadFile(path), "");
+    EXPECT_EQ(ReadWholeFile(path), "");
 
     DeleteFileA("missing.txt");
-    EXPECT_EQ(TrimFile(NULL, "missing.txt", 5), 0);
+    TrimFile(NULL, "missing.txt", 5);
     EXPECT_FALSE(Exists("missing.txt"));
-    EXPECT_EQ(TrimFile(NULL, "", 5), 0);
+    TrimFile(NULL, "", 5);
 }
 
 TEST(TrimFile, LongLinesCountAsPiecesAndALastLineKeepsItsMissingLineFeed)
@@ -172,28 +136,24 @@ TEST(TrimFile, LongLinesCountAsPiecesAndALastLineKeepsItsMissingLineFeed)
     const char *path = "pieces.txt";
     std::string longLine(300, 'L');
     // 300 characters are two pieces: 255, then 45 with the line end.
-    WriteFile(path, "first\r\n" + longLine + "\r\nlast");
+    WriteWholeFile(path, "first\r\n" + longLine + "\r\nlast");
     TrimFile(NULL, path, 2);
-    EXPECT_EQ(ReadFile(path), std::string(45, 'L') + "\r\nlast");
+    EXPECT_EQ(ReadWholeFile(path), std::string(45, 'L') + "\r\nlast");
 
-    WriteFile(path, NumberedLines(1, 3) + "tail");
+    WriteWholeFile(path, NumberedLines(1, 3) + "tail");
     TrimFile(NULL, path, 2);
-    EXPECT_EQ(ReadFile(path), "line 3\r\ntail");
+    EXPECT_EQ(ReadWholeFile(path), "line 3\r\ntail");
 }
 
 TEST(FileTime, IsZeroForAMissingFileAndFollowsTheModificationTime)
 {
     EXPECT_EQ(FileTime("surely-missing.txt"), 0);
     const char *path = "timed.txt";
-    WriteFile(path, "x");
-    HANDLE h = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    WriteWholeFile(path, "x");
     // 2001-09-09 01:46:40 UTC is 1000000000 seconds after 1970.
-    ULONGLONG ticks = (1000000000ULL + 11644473600ULL) * 10000000ULL;
-    FILETIME ft = {(DWORD)ticks, (DWORD)(ticks >> 32)};
-    ASSERT_TRUE(SetFileTime(h, NULL, NULL, &ft));
-    CloseHandle(h);
+    ASSERT_TRUE(SetModificationTime(path, (1000000000ULL + 11644473600ULL) * 10000000ULL));
     EXPECT_EQ(FileTime(path), 1000000000L);
-    WriteFile(path, "rewritten");
+    WriteWholeFile(path, "rewritten");
     EXPECT_GT(FileTime(path), 1000000000L);
 }
 

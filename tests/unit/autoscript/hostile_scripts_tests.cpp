@@ -178,17 +178,17 @@ void MakeScratchFiles()
 {
     for (const char *directory : {"S:\\Media", "S:\\Movie", "S:\\sub", "S:\\sub\\deeper", "S:\\new dir"})
         MakeDirectory(directory);
-    WriteBytes("S:\\Media\\a.mpg", Pattern(3000, 1));
-    WriteBytes("S:\\Media\\b.mpg", Pattern(7000, 2));
-    WriteBytes("S:\\Media\\c d.mpg", Pattern(100, 3));
-    WriteBytes("S:\\Media\\x,y.mpg", Pattern(10, 4));
-    WriteBytes("S:\\Media\\notes.txt", "notes");
-    WriteBytes("S:\\Movie\\a.mpg", Pattern(500, 5));
-    WriteBytes("S:\\Movie\\readonly.mpg", Pattern(600, 6));
+    WriteWholeFile("S:\\Media\\a.mpg", Pattern(3000, 1));
+    WriteWholeFile("S:\\Media\\b.mpg", Pattern(7000, 2));
+    WriteWholeFile("S:\\Media\\c d.mpg", Pattern(100, 3));
+    WriteWholeFile("S:\\Media\\x,y.mpg", Pattern(10, 4));
+    WriteWholeFile("S:\\Media\\notes.txt", "notes");
+    WriteWholeFile("S:\\Movie\\a.mpg", Pattern(500, 5));
+    WriteWholeFile("S:\\Movie\\readonly.mpg", Pattern(600, 6));
     SetFileAttributesA("S:\\Movie\\readonly.mpg", FILE_ATTRIBUTE_READONLY);
-    WriteBytes("S:\\hidden.mpg", "hidden");
+    WriteWholeFile("S:\\hidden.mpg", "hidden");
     SetFileAttributesA("S:\\hidden.mpg", FILE_ATTRIBUTE_HIDDEN);
-    WriteBytes("S:\\sub\\deeper\\a.mpg", Pattern(50, 7));
+    WriteWholeFile("S:\\sub\\deeper\\a.mpg", Pattern(50, 7));
 }
 
 void EmptyScratch()
@@ -226,27 +226,6 @@ void FindTemporaryFiles(const std::string &directory, std::vector<std::string> *
 
 // -- the log ------------------------------------------------------------------
 
-std::string Environment(const char *name)
-{
-    char value[MAX_PATH] = "";
-    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length > 0 && length < sizeof value ? value : "";
-}
-
-std::vector<std::string> LogLines(const std::string &path)
-{
-    std::string text = ReadBytes(path);
-    std::vector<std::string> lines;
-    size_t start = 0, end;
-    while ((end = text.find("\r\n", start)) != std::string::npos) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    if (start < text.size())
-        lines.push_back(text.substr(start));
-    return lines;
-}
-
 // The lines the runner, the copy and the delete write.
 // A script line may hold any byte but a line feed and a zero: [\\s\\S]
 // stands for any character.
@@ -281,7 +260,7 @@ protected:
 
     void SetUp() override
     {
-        std::string outside = Environment("HOSTILE_OUTSIDE");
+        std::string outside = EnvironmentText("HOSTILE_OUTSIDE");
         ASSERT_FALSE(outside.empty()) << "hostile_scripts.py names the directory outside the scratch drive";
         ASSERT_TRUE(SetCurrentDirectoryA(kScratch)) << "the scratch drive S: is mapped";
         logPath = outside + "\\autoscript-log.txt";
@@ -294,7 +273,7 @@ protected:
             EmptyScratch();
             MakeScratchFiles();
         }
-        WriteBytes(kScript, script);
+        WriteWholeFile(kScript, script);
         ResetAutoScript(standIn.dialog);
         snprintf(autoScript.logPath, sizeof autoScript.logPath, "%s", logPath.c_str());
         snprintf(autoScript.scriptPath, sizeof autoScript.scriptPath, "%s", kScript);
@@ -302,7 +281,7 @@ protected:
         RunAutoScriptThread();
         if (autoScript.active != 0)
             return "the run did not end";
-        std::vector<std::string> log = LogLines(logPath);
+        Lines log = SplitLines(ReadWholeFile(logPath), "\r\n");
         if (log.size() < 2 || log.front().substr(20) != "AutoScript started" ||
             log.back().substr(20) != "AutoScript completed")
             return "the log is not framed by started and completed";
@@ -321,19 +300,17 @@ protected:
 
 TEST_F(HostileScripts, TwoThousandRandomScriptsEndWellOnTheScratchDrive)
 {
-    std::string seedText = Environment("HRX_SEED");
+    std::string seedText = EnvironmentText("HRX_SEED");
     unsigned seed = seedText.empty() ? 14 : (unsigned)strtoul(seedText.c_str(), NULL, 10);
     printf("seed %u\n", seed);
     Random random(seed);
     int failures = 0;
-    DWORD started = GetTickCount();
     for (int i = 0; i < kScripts; i++) {
         std::string script = RandomScript(random);
         std::string fault = Run(script, i % kScriptsPerSetUp == 0);
         if (!fault.empty() && failures++ < 5)
             ADD_FAILURE() << "seed " << seed << ", script " << i << ": " << fault;
     }
-    printf("%d scripts in %.1f s\n", kScripts, (GetTickCount() - started) / 1000.0);
     for (const char *kind : kLogKinds)
         printf("%7d %s\n", kinds[kind], kind);
     EXPECT_EQ(failures, 0);

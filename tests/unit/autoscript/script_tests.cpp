@@ -10,12 +10,11 @@
 
 #include "app/instance.h"
 #include "autoscript/autoscript.h"
+#include "recordwindow.h"
 #include "support.h"
 #include "ui/resource.h"
 
 namespace {
-
-using Lines = std::vector<std::string>;
 
 const Lines kEjected = {"open", "set door open", "close"};
 
@@ -40,7 +39,7 @@ protected:
     // "AutoScript completed", which must frame it.
     Lines RunScript(const std::string &script, int line)
     {
-        WriteBytes(scriptPath, script);
+        WriteWholeFile(scriptPath, script);
         standIn.events.clear();
         ResetAutoScript(standIn.dialog);
         snprintf(autoScript.scriptPath, sizeof autoScript.scriptPath, "%s", scriptPath.c_str());
@@ -103,16 +102,16 @@ TEST_F(AutoScriptRun, OverlongLineIsReportedNotRunCut)
 {
     RemoveTree("long");
     MakeDirectory("long");
-    WriteBytes("long\\a.bin", "keep");
+    WriteWholeFile("long\\a.bin", "keep");
     std::string line = "DEL " + WorkDirectory() + "long\\a" + std::string(300, 'x') + "*.bin";
     EXPECT_EQ(RunScript(line + "\r\n", __LINE__), Lines{UnknownCommand(line.substr(0, 255))});
-    EXPECT_EQ(ReadBytes("long\\a.bin"), "keep");
+    EXPECT_EQ(ReadWholeFile("long\\a.bin"), "keep");
     RemoveTree("long");
 }
 
 TEST_F(AutoScriptRun, RunEndsAsTheDialogAndTheScriptAllow)
 {
-    WriteBytes(scriptPath, "EJECT\r\n");
+    WriteWholeFile(scriptPath, "EJECT\r\n");
 
     autoScript.active = 0;  // Cancel pressed before the thread began
     RunAutoScriptThread();
@@ -143,7 +142,7 @@ TEST_F(AutoScriptRun, CancelDuringCopyStopsTheScript)
     RemoveTree("cancel");
     MakeDirectory("cancel");
     MakeDirectory("cancel\\out");
-    WriteBytes("cancel\\src.bin", Pattern(100 * COPY_CHUNK_SIZE, 1));
+    WriteWholeFile("cancel\\src.bin", Pattern(100 * COPY_CHUNK_SIZE, 1));
     standIn.onBar = [](int percent) {
         if (percent == 30)
             autoScript.active = 0;
@@ -163,8 +162,8 @@ TEST_F(AutoScriptRun, CommandsActOnTheirKeywordInAnyCase)
     MakeDirectory("cmd");
     MakeDirectory("cmd\\out");
     MakeDirectory("cmd\\sp ace, dir");
-    WriteBytes("cmd\\a.bin", "alpha");
-    WriteBytes("cmd\\sp ace, dir\\q.bin", "quoted");
+    WriteWholeFile("cmd\\a.bin", "alpha");
+    WriteWholeFile("cmd\\sp ace, dir\\q.bin", "quoted");
     const std::string dir = WorkDirectory() + "cmd\\";
     const Lines eject = {"caption Eject CD", "1008 ", "1009 ", "1010 ", "bar 0"};
     const Lines copy = {"caption Copying...", "1010 ", "bar 0"};
@@ -200,7 +199,7 @@ TEST_F(AutoScriptRun, CommandsActOnTheirKeywordInAnyCase)
         SetWindowTextA(standIn.dialog, "Dialog");
         standIn.Prefill("before", 40);
         standIn.events.clear();
-        EXPECT_EQ(RunAutoCommand(c.command.c_str()), 0) << "line " << c.line;
+        RunAutoCommand(c.command.c_str());
         EXPECT_EQ(LogMessages(), c.log) << "line " << c.line;
         EXPECT_EQ(TrayRequests(), c.tray) << "line " << c.line;
         size_t shown = std::min(standIn.events.size(), c.firstEvents.size());
@@ -211,7 +210,7 @@ TEST_F(AutoScriptRun, CommandsActOnTheirKeywordInAnyCase)
             EXPECT_EQ(standIn.Bar(), 40) << "line " << c.line;
         }
     }
-    EXPECT_EQ(ReadBytes("cmd\\out\\q.bin"), "quoted");
+    EXPECT_EQ(ReadWholeFile("cmd\\out\\q.bin"), "quoted");
     EXPECT_FALSE(Exists("cmd\\out\\a.bin"));
 
     standIn.Prefill("before", 40);
@@ -225,45 +224,38 @@ TEST_F(AutoScriptRun, CommandsActOnTheirKeywordInAnyCase)
 TEST(AutoScriptLog, LinesAreAppendedWithoutMilliseconds)
 {
     ResetAutoScript(NULL);
-    WriteBytes(kLogFile, "earlier line\r\n");
+    WriteWholeFile(kLogFile, "earlier line\r\n");
     std::string long1000(1000, 'm');
-    EXPECT_EQ(WriteAutoScriptLog("AutoScript started"), 1);
-    EXPECT_EQ(WriteAutoScriptLog(long1000.c_str()), 1);
-    std::string text = ReadBytes(kLogFile);
+    WriteAutoScriptLog("AutoScript started");
+    WriteAutoScriptLog(long1000.c_str());
+    std::string text = ReadWholeFile(kLogFile);
     ASSERT_EQ(text.compare(0, 14, "earlier line\r\n"), 0) << text;
-    WriteBytes(kLogFile, text.substr(14));
+    WriteWholeFile(kLogFile, text.substr(14));
     EXPECT_EQ(LogMessages(), (Lines{"AutoScript started", long1000}));
 
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char date[16];
-    snprintf(date, sizeof date, "%02u/%02u/%02u ", now.wDay, now.wMonth, now.wYear % 100);
-    EXPECT_EQ(text.substr(14, 9), date) << "day, month, two-digit year";
+    EXPECT_EQ(text.substr(14, 9), TodayStamp()) << "day, month, two-digit year";
 
     autoScript.logPath[0] = '\0';
     DeleteFileA(kLogFile);
-    EXPECT_EQ(WriteAutoScriptLog("lost"), 1);
+    WriteAutoScriptLog("lost");
     EXPECT_FALSE(Exists(kLogFile));
 
     MakeDirectory("log-is-a-directory");
     snprintf(autoScript.logPath, sizeof autoScript.logPath, "log-is-a-directory");
-    EXPECT_EQ(WriteAutoScriptLog("lost"), 1);
+    WriteAutoScriptLog("lost");
     RemoveDirectoryA("log-is-a-directory");
 }
 
 // The poll over drives C: (the prefix's drive_c) and D: (the rig's drive
 // directory); E: to H: are not mapped in this test.
-class AutoScriptPoll : public ::testing::Test {
+class AutoScriptPoll : public RecordWindowTest {
 protected:
-    InstanceRecord record = {};
-    HWND window = NULL;
     const char *c = "C:\\Halcyra.inf";
     const char *d = "D:\\Halcyra.inf";
 
     void SetUp() override
     {
-        window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, NULL, NULL, GetModuleHandleA(NULL), NULL);
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&record));
+        RecordWindowTest::SetUp();
         DeleteFileA(c);
         DeleteFileA(d);
         memset(autoScript.lastScriptTime, 0, sizeof autoScript.lastScriptTime);
@@ -280,28 +272,20 @@ protected:
     {
         DeleteFileA(c);
         DeleteFileA(d);
-        DestroyWindow(window);
+        RecordWindowTest::TearDown();
     }
 
     // Places a script with a modification time of base + seconds.
     void PlaceScript(const char *path, int seconds)
     {
-        WriteBytes(path, "EJECT\r\n");
-        HANDLE file = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-        ULARGE_INTEGER time;
-        time.QuadPart = (13000000000ULL + seconds) * 10000000ULL;
-        FILETIME written = {time.LowPart, time.HighPart};
-        EXPECT_TRUE(SetFileTime(file, NULL, NULL, &written));
-        CloseHandle(file);
+        WriteWholeFile(path, "EJECT\r\n");
+        ASSERT_TRUE(SetModificationTime(path, (13000000000ULL + seconds) * 10000000ULL)) << path;
     }
 
     // "none" or the script path found.
     std::string Poll()
     {
-        int found = FindAutoScript(window);
-        EXPECT_TRUE(found == 0 || found == 1) << found;
-        return found ? std::string(autoScript.scriptPath) : std::string("none");
+        return FindAutoScript(hwnd) ? std::string(autoScript.scriptPath) : std::string("none");
     }
 };
 
@@ -329,10 +313,10 @@ TEST_F(AutoScriptPoll, ScriptRunsOncePerAppearance)
 TEST_F(AutoScriptPoll, NothingIsDoneWhileARunIsInProgress)
 {
     PlaceScript(d, 100);
-    record.autoScriptRunning = 1;
+    record->autoScriptRunning = 1;
     EXPECT_EQ(Poll(), "none");
     EXPECT_EQ(autoScript.lastScriptTime['D' - 'C'], 0);
-    record.autoScriptRunning = 0;
+    record->autoScriptRunning = 0;
     EXPECT_EQ(Poll(), d);
 }
 

@@ -10,6 +10,7 @@
 #include <regex>
 
 #include "autoscript/autoscript.h"
+#include "recordwindow.h"
 #include "ui/resource.h"
 
 const char *const kLogFile = "autoscript-log.txt";
@@ -54,21 +55,6 @@ LRESULT CALLBACK BarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return result;
 }
 
-void RegisterStandIn()
-{
-    static bool registered;
-    if (registered)
-        return;
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = StandInProc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = kStandInClass;
-    RegisterClassA(&wc);
-    registered = true;
-}
-
 HWND Child(HWND parent, const char *cls, int id, int y)
 {
     return CreateWindowExA(0, cls, "", WS_CHILD | WS_VISIBLE, 5, y, 300, 12, parent,
@@ -90,16 +76,13 @@ void ServeMessages()
     }
 }
 
-std::string AbsolutePath(const char *name)
-{
-    return WorkDirectory() + name;
-}
-
 }  // namespace
 
 ProgressStandIn::ProgressStandIn()
 {
-    RegisterStandIn();
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    RegisterWindowClass(kStandInClass, StandInProc);
     dialog = CreateWindowExA(0, kStandInClass, "Dialog", WS_POPUP, 0, 0, 330, 80, NULL, NULL,
                              GetModuleHandleA(NULL), NULL);
     HWND file = Child(dialog, "STATIC", IDC_PROGRESS_FILE, 5);
@@ -188,71 +171,24 @@ void ResetAutoScript(HWND dialog)
 {
     autoScript.active = 1;
     autoScript.progressDialog = dialog;
-    snprintf(autoScript.logPath, sizeof autoScript.logPath, "%s", AbsolutePath(kLogFile).c_str());
+    snprintf(autoScript.logPath, sizeof autoScript.logPath, "%s", WorkPath(kLogFile).c_str());
     DeleteFileA(kLogFile);
 }
 
-std::vector<std::string> LogMessages()
+Lines LogMessages()
 {
-    std::string text = ReadBytes(kLogFile);
-    std::vector<std::string> messages;
+    std::string text = ReadWholeFile(kLogFile);
+    if (!text.empty() && !EndsWith(text, "\r\n"))
+        ADD_FAILURE() << "the last log line has no CR LF: " << text;
+    Lines messages;
     std::regex stamp("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d - ");
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            ADD_FAILURE() << "log line without CR LF: " << text.substr(start);
-            end = text.size();
-        }
-        std::string line = text.substr(start, end - start);
+    for (const std::string &line : SplitLines(text, "\r\n")) {
         if (line.size() < 20 || !std::regex_match(line.substr(0, 20), stamp))
             ADD_FAILURE() << "log line not in the form dd/mm/yy hh:mm:ss - message: " << line;
         else
             messages.push_back(line.substr(20));
-        start = end + 2;
     }
     return messages;
-}
-
-void ResetTrayLog()
-{
-    std::string path = AbsolutePath("tray.log");
-    DeleteFileA(path.c_str());
-    SetEnvironmentVariableA("HALCYRA_RIG_MCI_LOG", path.c_str());
-}
-
-std::vector<std::string> TrayRequests()
-{
-    std::string text = ReadBytes(AbsolutePath("tray.log"));
-    std::vector<std::string> lines;
-    size_t start = 0, end;
-    while ((end = text.find('\n', start)) != std::string::npos) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-std::string ReadBytes(const std::string &path)
-{
-    std::string bytes;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return bytes;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        bytes.append(buf, n);
-    fclose(f);
-    return bytes;
-}
-
-void WriteBytes(const std::string &path, const std::string &bytes)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    EXPECT_EQ(fwrite(bytes.data(), 1, bytes.size(), f), bytes.size()) << path;
-    EXPECT_EQ(fclose(f), 0) << path;
 }
 
 std::string Pattern(size_t size, unsigned seed)
@@ -264,11 +200,6 @@ std::string Pattern(size_t size, unsigned seed)
         bytes[i] = (char)(state >> 16);
     }
     return bytes;
-}
-
-bool Exists(const std::string &path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 DWORD Attributes(const std::string &path)
@@ -320,9 +251,9 @@ void MakeDirectory(const std::string &path)
     ASSERT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) << path;
 }
 
-std::vector<std::string> FilesIn(const std::string &directory)
+Lines FilesIn(const std::string &directory)
 {
-    std::vector<std::string> names;
+    Lines names;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
@@ -334,14 +265,4 @@ std::vector<std::string> FilesIn(const std::string &directory)
     FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
-}
-
-std::string WorkDirectory()
-{
-    char directory[MAX_PATH];
-    DWORD length = GetCurrentDirectoryA(sizeof directory, directory);
-    std::string path(directory, length);
-    if (path.empty() || path.back() != '\\')
-        path += '\\';
-    return path;
 }

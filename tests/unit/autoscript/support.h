@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "testfiles.h"
+
 // The progress dialog's stand-in: caption "Dialog", statics
 // IDC_PROGRESS_FILE, IDC_PROGRESS_FROM_TO and IDC_PROGRESS_ESTIMATE, and
 // IDC_PROGRESS_BAR.  Events are recorded in order as "caption TEXT",
@@ -42,17 +44,9 @@ extern const char *const kLogFile;
 void ResetAutoScript(HWND dialog);
 // The messages of the log; each line's stamp is checked for the form
 // "dd/mm/yy hh:mm:ss - " and its end for CR LF.
-std::vector<std::string> LogMessages();
+Lines LogMessages();
 
-// The CD tray's requests, as the bench rig's fake cdaudio driver logs them
-// into a file of this test.
-void ResetTrayLog();
-std::vector<std::string> TrayRequests();
-
-std::string ReadBytes(const std::string &path);
-void WriteBytes(const std::string &path, const std::string &bytes);
 std::string Pattern(size_t size, unsigned seed);
-bool Exists(const std::string &path);
 DWORD Attributes(const std::string &path);
 // "\\?\" and the absolute path (ASCII), for paths longer than MAX_PATH.
 std::wstring LongPath(const std::string &path);
@@ -60,8 +54,6 @@ std::wstring LongPath(const std::string &path);
 void RemoveTree(const std::string &path);
 void MakeDirectory(const std::string &path);
 // Names of the files in a directory, sorted.
-std::vector<std::string> FilesIn(const std::string &directory);
-// The working directory with a trailing backslash.
-std::string WorkDirectory();
+Lines FilesIn(const std::string &directory);
 
 #endif

@@ -1,19 +1,17 @@
-// Board driver interface: the table's layout, the loader and unloader, and
-// the 17 wrappers, against the recording TRmpeg.dll and without it.
+// Board driver interface: the loader and unloader and the 17 wrappers,
+// against the recording TRmpeg.dll and without it.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <stddef.h>
 #include <string.h>
 
 #include <string>
 #include <vector>
 
 #include "board/board.h"
+#include "testfiles.h"
 #include "trmpeg_support.h"
 
 namespace {
-
-using Lines = std::vector<std::string>;
 
 class BoardDriver : public ::testing::Test {
 public:
@@ -44,38 +42,25 @@ public:
     }
 };
 
-TEST(DriverTable, LayoutSharedWithTheLibraries)
-{
-    EXPECT_EQ(offsetof(MpegDriverTable, playingFile), 480u);
-    EXPECT_EQ(offsetof(MpegDriverTable, openedFile), 4576u);
-    EXPECT_EQ(offsetof(MpegDriverTable, totalFrames), 8672u);
-    EXPECT_EQ(offsetof(MpegDriverTable, boardCount), 84u);
-    EXPECT_EQ(offsetof(MpegDriverTable, playState), 96u);
-    EXPECT_EQ(sizeof(MpegDriverTable), 8736u);
-    EXPECT_EQ(MPEG_IDLE, 0);
-    EXPECT_EQ(MPEG_READY, 2);
-    EXPECT_EQ(MPEG_STOPPED, 4);
-    EXPECT_EQ(MPEG_PLAYING, 8);
-    EXPECT_EQ(MPEG_STILL, 16);
-    EXPECT_EQ(MPEG_FILE_STARTED, 256);
-}
-
-// The 17 wrappers, each with arguments a library would journal.
+// Calls the 17 wrappers, each with arguments a library would journal;
+// returns what the four that pass a result on gave: MpegOpen, MpegPlay,
+// MpegGetFrame and MpegSetFrame.
 std::vector<int> CallEveryWrapper()
 {
-    return {
-        MpegInitBoard(0),        MpegFreeBoard(0),         MpegDisplayImage(0, "image.ybr"),
-        MpegOpen(0, "a.mpg"),    MpegPlay(0, 0, 999999999, 0), MpegCheck(0),
-        MpegStop(0),             MpegStill(0),             MpegStep(0),
-        MpegGetFrame(0),         MpegSetFrame(0, 100),     MpegSlow(0),
-        MpegSetVideoOutput(0, 2), MpegBlank(0, 1),         MpegFast(0),
-        MpegMute(0, 1),          MpegGenlock(0, 1),
-    };
-}
-
-std::vector<int> NotCalledResults(int openResult)
-{
-    return {0, 0, 0, openResult, -1, 0, 0, 0, 0, -1, -1, 0, 0, 0, 0, 0, 0};
+    MpegInitBoard(0);
+    MpegFreeBoard(0);
+    MpegDisplayImage(0, "image.ybr");
+    MpegCheck(0);
+    MpegStop(0);
+    MpegStill(0);
+    MpegStep(0);
+    MpegSlow(0);
+    MpegSetVideoOutput(0, 2);
+    MpegBlank(0, 1);
+    MpegFast(0);
+    MpegMute(0, 1);
+    MpegGenlock(0, 1);
+    return {MpegOpen(0, "a.mpg"), MpegPlay(0, 0, 999999999, 0), MpegGetFrame(0), MpegSetFrame(0, 100)};
 }
 
 TEST_F(BoardDriver, WrappersAnswerTheirNotCalledValues)
@@ -103,7 +88,7 @@ TEST_F(BoardDriver, WrappersAnswerTheirNotCalledValues)
         SCOPED_TRACE(c.what);
         c.prepare(this);
         TakeLines(journal);
-        EXPECT_EQ(CallEveryWrapper(), NotCalledResults(c.openResult));
+        EXPECT_EQ(CallEveryWrapper(), std::vector<int>({c.openResult, -1, -1, -1}));
         EXPECT_EQ(TakeLines(journal), Lines()) << "no entry point may be called";
         if (MpegTable.boardType == 7)
             MpegTable.boardType = 1;
@@ -111,8 +96,8 @@ TEST_F(BoardDriver, WrappersAnswerTheirNotCalledValues)
         memset(&MpegTable, 0, sizeof MpegTable);
         ASSERT_TRUE(InstallTrmpeg());
     }
-    EXPECT_EQ(LoadMpegDriver(NULL), 0);
-    EXPECT_EQ(FreeMpegDriver(NULL), 0);
+    LoadMpegDriver(NULL);  // a null table is passed over
+    FreeMpegDriver(NULL);
 }
 
 TEST_F(BoardDriver, LoaderCallsInitMpegBeforeLookingUpTheOthers)
@@ -170,54 +155,47 @@ TEST_F(BoardDriver, FreeReleasesTheLibraryAndClearsTheSlots)
     HMODULE library = MpegTable.hLibrary;
     ASSERT_NE(library, (HMODULE)NULL);
     TakeLines(journal);
-    EXPECT_EQ(FreeMpegDriver(&MpegTable), 0);
+    FreeMpegDriver(&MpegTable);
     EXPECT_EQ(TakeLines(journal), Lines({"TRFreeMPEG"}));
     EXPECT_EQ(MpegTable.hLibrary, (HMODULE)NULL);
     EXPECT_EQ(GetModuleHandleA("TRmpeg"), (HMODULE)NULL) << "the library is unloaded";
     const unsigned char *slots = reinterpret_cast<const unsigned char *>(&MpegTable.InitMPEG);
     for (size_t i = 0; i < 19 * sizeof(void *); i++)
         ASSERT_EQ(slots[i], 0) << "byte " << i << " of the slots";
-    EXPECT_EQ(MpegStill(0), 0);
+    MpegStill(0);
     EXPECT_EQ(MpegOpen(0, "a.mpg"), -2);
-    EXPECT_EQ(FreeMpegDriver(&MpegTable), 0) << "a second free does nothing";
-    EXPECT_EQ(TakeLines(journal), Lines());
+    FreeMpegDriver(&MpegTable);
+    EXPECT_EQ(TakeLines(journal), Lines()) << "nothing is called, and a second free does nothing";
 }
 
 TEST_F(BoardDriver, WrappersPassTheirArgumentsAndResults)
 {
     Load(1);
     TakeLines(journal);
-    struct Case {
-        int result;
-        int expected;
-        const char *line;
-    };
-    const Case cases[] = {
-        {MpegInitBoard(1), 0, "TRInitBoardMPEG 1 video=0 sync=0 stream=0"},
-        {MpegSetVideoOutput(1, 2), 0, "TRSetVideoOutputMPEG 1 2"},
-        {MpegDisplayImage(1, "C:\\Stills\\a.ybr"), 0, "TRDisplayImageMPEG 1 C:\\Stills\\a.ybr"},
-        {MpegOpen(1, "D:\\Movie\\a.mpg"), 0, "TROpenMPEG 1 D:\\Movie\\a.mpg"},
-        {MpegPlay(1, 2147483646, 999999999, 0), 0, "TRPlayMPEG 1 2147483646 999999999 0"},
-        {MpegCheck(1), 0, "TRCheckMPEG 1"},
-        {MpegStill(1), 0, "TRStillMPEG 1"},
-        {MpegStep(1), 0, "TRStepMPEG 1"},
-        {MpegSetFrame(1, 1234), 1234, "TRSetFrameMPEG 1 1234"},
-        {MpegGetFrame(1), 1234, "TRGetFrameMPEG 1"},
-        {MpegSlow(1), 0, "TRSlowMPEG 1"},
-        {MpegFast(1), 0, "TRFastMPEG 1"},
-        {MpegBlank(1, 1), 0, "TRBlankMPEG 1 1"},
-        {MpegMute(1, 0), 0, "TRMuteMPEG 1 0"},
-        {MpegGenlock(1, 1), 0, "TRGenlockMPEG 1 1"},
-        {MpegStop(1), 0, "TRStopMPEG 1"},
-        {MpegFreeBoard(1), 0, "TRFreeBoardMPEG 1"},
-    };
-    Lines journaled = TakeLines(journal);
-    ASSERT_EQ(journaled.size(), sizeof cases / sizeof cases[0]);
-    for (size_t i = 0; i < journaled.size(); i++) {
-        EXPECT_EQ(cases[i].result, cases[i].expected) << cases[i].line;
-        EXPECT_EQ(journaled[i], cases[i].line);
-    }
-    EXPECT_EQ(MpegTable.GenlockMPEG(&MpegTable, 1, 0), 1) << "the library answers 1, the wrapper 0";
+    MpegInitBoard(1);
+    MpegSetVideoOutput(1, 2);
+    MpegDisplayImage(1, "C:\\Stills\\a.ybr");
+    EXPECT_EQ(MpegOpen(1, "D:\\Movie\\a.mpg"), 0);
+    EXPECT_EQ(MpegPlay(1, 2147483646, 999999999, 0), 0);
+    MpegCheck(1);
+    MpegStill(1);
+    MpegStep(1);
+    EXPECT_EQ(MpegSetFrame(1, 1234), 1234);
+    EXPECT_EQ(MpegGetFrame(1), 1234);
+    MpegSlow(1);
+    MpegFast(1);
+    MpegBlank(1, 1);
+    MpegMute(1, 0);
+    MpegGenlock(1, 1);
+    MpegStop(1);
+    MpegFreeBoard(1);
+    EXPECT_EQ(TakeLines(journal),
+              Lines({"TRInitBoardMPEG 1 video=0 sync=0 stream=0", "TRSetVideoOutputMPEG 1 2",
+                     "TRDisplayImageMPEG 1 C:\\Stills\\a.ybr", "TROpenMPEG 1 D:\\Movie\\a.mpg",
+                     "TRPlayMPEG 1 2147483646 999999999 0", "TRCheckMPEG 1", "TRStillMPEG 1", "TRStepMPEG 1",
+                     "TRSetFrameMPEG 1 1234", "TRGetFrameMPEG 1", "TRSlowMPEG 1", "TRFastMPEG 1",
+                     "TRBlankMPEG 1 1", "TRMuteMPEG 1 0", "TRGenlockMPEG 1 1", "TRStopMPEG 1",
+                     "TRFreeBoardMPEG 1"}));
 }
 
 TEST_F(BoardDriver, PathsTooLongForTheTableAreNotPassedOn)
@@ -226,10 +204,10 @@ TEST_F(BoardDriver, PathsTooLongForTheTableAreNotPassedOn)
     TakeLines(journal);
     std::string fits(255, 'f'), tooLong(256, 'l');
     EXPECT_EQ(MpegOpen(0, fits.c_str()), 0);
-    EXPECT_EQ(MpegDisplayImage(0, fits.c_str()), 0);
+    MpegDisplayImage(0, fits.c_str());
     EXPECT_EQ(TakeLines(journal), Lines({"TROpenMPEG 0 " + fits, "TRDisplayImageMPEG 0 " + fits}));
     EXPECT_EQ(MpegOpen(0, tooLong.c_str()), -1);
-    EXPECT_EQ(MpegDisplayImage(0, tooLong.c_str()), 0);
+    MpegDisplayImage(0, tooLong.c_str());
     EXPECT_EQ(MpegOpen(0, NULL), -1);
     EXPECT_EQ(TakeLines(journal), Lines());
     EXPECT_STREQ(MpegTable.openedFile[0], fits.c_str());
@@ -260,7 +238,7 @@ TEST_F(BoardDriver, RecordingDriverKeepsTheTableContract)
     MpegPlay(0, 0, 999999999, 0);
     EXPECT_EQ(*state, MPEG_STILL) << "play does not restart a board that holds a stream";
     MpegOpen(0, "b.mpg");
-    ASSERT_TRUE(WriteTextFile(control, "1 stopped\n0 started\n0 stopped\n"));
+    ASSERT_TRUE(WriteWholeFile(control, "1 stopped\n0 started\n0 stopped\n"));
     MpegCheck(0);
     EXPECT_EQ(*state, MPEG_FILE_STARTED);
     EXPECT_STREQ(MpegTable.playingFile[0], "b.mpg");

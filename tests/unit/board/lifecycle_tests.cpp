@@ -15,23 +15,19 @@
 #include "commcapture.h"
 #include "player/chapters.h"
 #include "player/player.h"
+#include "recordwindow.h"
+#include "testfiles.h"
 #include "trmpeg_support.h"
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
-class BoardLifecycle : public ::testing::Test {
+class BoardLifecycle : public RecordWindowTest {
 protected:
     std::string events = WorkPath("lifecycle-events.txt");
-    InstanceRecord *record = nullptr;
-    HWND hwnd = NULL;
 
     void SetUp() override
     {
-        record = new InstanceRecord();
-        hwnd = CreateRecordWindow(record);
-        ASSERT_NE(hwnd, (HWND)NULL);
+        RecordWindowTest::SetUp();
         Settings &s = record->settings;
         CopyText(s.traceFile, sizeof s.traceFile, events.c_str());
         CopyText(s.startUpImage, sizeof s.startUpImage, "C:\\Stills\\open.ybr");
@@ -55,8 +51,7 @@ protected:
         FreeMpegDriver(&MpegTable);
         memset(&MpegTable, 0, sizeof MpegTable);
         RemoveTrmpeg();
-        DestroyWindow(hwnd);
-        delete record;
+        RecordWindowTest::TearDown();
     }
 };
 
@@ -145,8 +140,8 @@ TEST_F(BoardLifecycle, BringUpStopsAtSixteenBoards)
 TEST_F(BoardLifecycle, ChapterZeroOpensOnEveryBoard)
 {
     CreateDirectoryA("lifecycle-movie", NULL);
-    ASSERT_TRUE(WriteTextFile("lifecycle-movie\\b.mpg", "b"));
-    ASSERT_TRUE(WriteTextFile("lifecycle-movie\\a.mpg", "a"));
+    ASSERT_TRUE(WriteWholeFile("lifecycle-movie\\b.mpg", "b"));
+    ASSERT_TRUE(WriteWholeFile("lifecycle-movie\\a.mpg", "a"));
     CopyText(record->settings.defaultMpeg, sizeof record->settings.defaultMpeg, "lifecycle-movie\\*.mpg");
     BringUpBoards(hwnd);
     BuildChapterTable(hwnd);

@@ -56,10 +56,10 @@ protected:
 
     void SetUp() override
     {
-        SetEnv("RTDSIM_JOURNAL", journal.path.c_str());
-        SetEnv("RTDSIM_BOARDS", "2");
-        SetEnv("RTDSIM_TIME_SCALE", NULL);
-        SetEnv("HALCYRA_BOARD_WAIT_MS", "0");
+        SetEnvironmentVariableA("RTDSIM_JOURNAL", journal.path.c_str());
+        SetEnvironmentVariableA("RTDSIM_BOARDS", "2");
+        SetEnvironmentVariableA("RTDSIM_TIME_SCALE", NULL);
+        SetEnvironmentVariableA("HALCYRA_BOARD_WAIT_MS", "0");
         DeleteFileA(journal.path.c_str());
         RemoveSettings();
         memset(&table, 0, sizeof table);

@@ -19,10 +19,10 @@ protected:
     void SetUp() override
     {
         rtdFreeSystem();
-        SetEnv("RTDSIM_JOURNAL", journal.path.c_str());
-        SetEnv("RTDSIM_JOURNAL_TIMES", NULL);
-        SetEnv("RTDSIM_BOARDS", NULL);
-        SetEnv("RTDSIM_TIME_SCALE", NULL);
+        SetEnvironmentVariableA("RTDSIM_JOURNAL", journal.path.c_str());
+        SetEnvironmentVariableA("RTDSIM_JOURNAL_TIMES", NULL);
+        SetEnvironmentVariableA("RTDSIM_BOARDS", NULL);
+        SetEnvironmentVariableA("RTDSIM_TIME_SCALE", NULL);
         DeleteFileA(journal.path.c_str());
     }
 
@@ -30,7 +30,7 @@ protected:
 
     void StartSystem(const char *timeScale)
     {
-        SetEnv("RTDSIM_TIME_SCALE", timeScale);
+        SetEnvironmentVariableA("RTDSIM_TIME_SCALE", timeScale);
         ASSERT_EQ(rtdInitSystem(0, "c:\\", 0), 2);
         ASSERT_EQ(rtdInitBoard(0, 200, RTD_VIDEO_PAL_443, RTD_STREAM_SYSTEM, 1), RTD_OK);
     }
@@ -72,7 +72,7 @@ TEST_F(SdkTest, BoardCountComesFromTheEnvironment)
     } cases[] = {{__LINE__, NULL, 2}, {__LINE__, "5", 5},  {__LINE__, "16", 16},  {__LINE__, "40", 16},
                  {__LINE__, "0", 0},  {__LINE__, "-3", 2}, {__LINE__, "two", 2}};
     for (const Case &c : cases) {
-        SetEnv("RTDSIM_BOARDS", c.boards);
+        SetEnvironmentVariableA("RTDSIM_BOARDS", c.boards);
         EXPECT_EQ(rtdInitSystem(0, "c:\\", 0), c.count) << "case of line " << c.line;
         if (c.count > 0)
             EXPECT_EQ(rtdInitBoard(c.count - 1, 200, 5, 1, 1), RTD_OK) << "case of line " << c.line;
@@ -103,7 +103,7 @@ TEST_F(SdkTest, JournalHasOneLinePerCallWithArgumentsAndResult)
     rtdClose(1);
     rtdFreeBoard(1);
     rtdFreeSystem();
-    std::vector<std::string> expected = {
+    Lines expected = {
         "rtdSetParams 256 36 1 -> 0",
         "rtdInitSystem 0 \"c:\\\" 0 -> 2",
         "rtdInitBoard 1 200 5 1 1 -> 0",
@@ -121,15 +121,15 @@ TEST_F(SdkTest, JournalHasOneLinePerCallWithArgumentsAndResult)
         "rtdFreeBoard 1 -> 0",
         "rtdFreeSystem -> 0",
     };
-    EXPECT_EQ(journal.all(), expected) << Lines(journal.all());
+    EXPECT_EQ(journal.all(), expected) << Listing(journal.all());
 
     // The journal is read again after rtdFreeSystem.
     Journal other;
     other.path = WorkPath("rtd-journal-2.txt");
     DeleteFileA(other.path.c_str());
-    SetEnv("RTDSIM_JOURNAL", other.path.c_str());
+    SetEnvironmentVariableA("RTDSIM_JOURNAL", other.path.c_str());
     rtdInitSystem(1, "", 0);
-    EXPECT_EQ(other.all(), std::vector<std::string>{"rtdInitSystem 1 \"\" 0 -> 2"});
+    EXPECT_EQ(other.all(), Lines{"rtdInitSystem 1 \"\" 0 -> 2"});
     EXPECT_EQ(journal.all().size(), expected.size());
     rtdFreeSystem();
     DeleteFileA(other.path.c_str());
@@ -147,13 +147,13 @@ TEST_F(SdkTest, JournalTimeStampsOnlyWhenAsked)
                  {__LINE__, "", false},   {__LINE__, "11", false}, {__LINE__, "yes", false}};
     for (const Case &c : cases) {
         DeleteFileA(journal.path.c_str());
-        SetEnv("RTDSIM_JOURNAL_TIMES", c.times);
+        SetEnvironmentVariableA("RTDSIM_JOURNAL_TIMES", c.times);
         rtdInitSystem(0, "c:\\", 0);
         Sleep(30);
         rtdContinue(0);
         rtdFreeSystem();
-        std::vector<std::string> lines = journal.all();
-        ASSERT_EQ(lines.size(), 3u) << "case of line " << c.line << Lines(lines);
+        Lines lines = journal.all();
+        ASSERT_EQ(lines.size(), 3u) << "case of line " << c.line << Listing(lines);
         const char *calls[] = {"rtdInitSystem 0 \"c:\\\" 0 -> 2", "rtdContinue 0 -> 0", "rtdFreeSystem -> 0"};
         double stamps[3] = {};
         for (int i = 0; i < 3; i++) {

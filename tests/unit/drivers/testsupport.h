@@ -1,60 +1,23 @@
-// Helpers of the driver and decoder tests: the bench decoder's journal, the
-// generated test streams and the environment (test thread).
+// Helpers of the driver and decoder tests: the bench decoder's journal and
+// the generated test streams (test thread).
 #ifndef HRX_TESTS_UNIT_DRIVERS_TESTSUPPORT_H
 #define HRX_TESTS_UNIT_DRIVERS_TESTSUPPORT_H
 
 #include <windows.h>
 
-#include <stdio.h>
-
+#include <algorithm>
 #include <string>
-#include <vector>
 
-inline void SetEnv(const char *name, const char *value)
-{
-    SetEnvironmentVariableA(name, value);
-}
-
-inline std::string WorkPath(const char *name)
-{
-    char dir[MAX_PATH];
-    GetCurrentDirectoryA(sizeof dir, dir);
-    return std::string(dir) + "\\" + name;
-}
+#include "testfiles.h"
 
 // A stream the generator wrote at build time (DRIVER_STREAMS, a Unix path).
 inline std::string StreamPath(const char *name)
 {
-    char dir[MAX_PATH] = "";
-    GetEnvironmentVariableA("DRIVER_STREAMS", dir, sizeof dir);
-    std::string path = std::string("Z:") + dir + "/" + name;
+    std::string path = "Z:" + EnvironmentText("DRIVER_STREAMS") + "/" + name;
     for (char &c : path)
         if (c == '/')
             c = '\\';
     return path;
-}
-
-inline std::string ReadWholeFile(const std::string &path)
-{
-    std::string text;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    fclose(f);
-    return text;
-}
-
-inline void WriteWholeFile(const std::string &path, const std::string &text)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    if (f) {
-        fwrite(text.data(), 1, text.size(), f);
-        fclose(f);
-    }
 }
 
 // The decoder's journal: one line per SDK call.  mark() notes where the
@@ -63,28 +26,31 @@ struct Journal {
     std::string path = WorkPath("rtd-journal.txt");
     size_t marked = 0;
 
-    std::vector<std::string> all() const
+    Lines all() const { return SplitLines(ReadWholeFile(path)); }
+    void mark() { marked = all().size(); }
+    Lines since() const
     {
-        std::vector<std::string> lines;
-        std::string text = ReadWholeFile(path);
-        size_t start = 0, end;
-        while ((end = text.find('\n', start)) != std::string::npos) {
-            lines.push_back(text.substr(start, end - start));
-            start = end + 1;
-        }
+        Lines lines = all();
+        return Lines(lines.begin() + (marked < lines.size() ? marked : lines.size()), lines.end());
+    }
+    // The first `count` lines since the mark, or fewer.
+    Lines first(size_t count) const
+    {
+        Lines lines = since();
+        lines.resize(std::min(count, lines.size()));
         return lines;
     }
-    void mark() { marked = all().size(); }
-    std::vector<std::string> since() const
+    // The last `count` lines since the mark, or fewer.
+    Lines last(size_t count) const
     {
-        std::vector<std::string> lines = all();
-        return std::vector<std::string>(lines.begin() + (marked < lines.size() ? marked : lines.size()), lines.end());
+        Lines lines = since();
+        return Lines(lines.end() - std::min(count, lines.size()), lines.end());
     }
     // The lines since the mark without the service calls and reads that
     // waits repeat.
-    std::vector<std::string> sinceWithoutPolls() const
+    Lines sinceWithoutPolls() const
     {
-        std::vector<std::string> kept;
+        Lines kept;
         for (const std::string &line : since())
             if (line.compare(0, 12, "rtdContinue ") != 0 && line.compare(0, 13, "rtdGetParams ") != 0)
                 kept.push_back(line);
@@ -99,7 +65,8 @@ struct Journal {
     }
 };
 
-inline std::string Lines(const std::vector<std::string> &lines)
+// The lines, one to a row, for a failure message.
+inline std::string Listing(const Lines &lines)
 {
     std::string text;
     for (const std::string &line : lines)

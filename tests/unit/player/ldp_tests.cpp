@@ -113,20 +113,15 @@ TEST_F(Ldp, FrameSearchCompletesAfterSetFrameAndStep)
     EXPECT_EQ(Send("`"), "00015");
 
     EXPECT_EQ(Send("C12A@"), ACK + ACK + ACK + ACK + ACK + COMPLETION);
-    Lines lines = Events();
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(Lines(lines.end() - 3, lines.end()), Lines({"TRSetFrameMPEG 0 1", "TRStepMPEG 0", "reply 01"}));
+    EXPECT_EQ(LastEvents(3), Lines({"TRSetFrameMPEG 0 1", "TRStepMPEG 0", "reply 01"}));
 
     // CLEARENTRY can take the mode letter too, and stops at an empty entry;
     // an entry without its letter searches nothing.
     EXPECT_EQ(Send("CAAA5@"), ACK + ACK + ACK + ACK + ACK + ACK);
-    lines = Events();
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(Lines(lines.end() - 2, lines.end()), Lines({"00 - LDP - ENTER", "reply 0A"}));
+    EXPECT_EQ(LastEvents(2), Lines({"00 - LDP - ENTER", "reply 0A"}));
 
     EXPECT_EQ(Send("C@"), ACK + ACK + COMPLETION) << "no digits: frame 0";
-    lines = Events();
-    EXPECT_EQ(lines[lines.size() - 3], "TRSetFrameMPEG 0 0");
+    EXPECT_EQ(LastEvents(3), Lines({"TRSetFrameMPEG 0 0", "TRStepMPEG 0", "reply 01"}));
 }
 
 TEST_F(Ldp, ByteThatAnEntryCannotTakeIsRefusedAndNotCarriedOut)
@@ -144,8 +139,7 @@ TEST_F(Ldp, ByteThatAnEntryCannotTakeIsRefusedAndNotCarriedOut)
     EXPECT_EQ(TrayRequests(), Lines());
     EXPECT_EQ(record->addressMode, ADDRESS_FRAME);
     EXPECT_EQ(Send("2@"), ACK + ACK + COMPLETION) << "the entry went on";
-    Lines lines = Events();
-    EXPECT_EQ(lines[lines.size() - 3], "TRSetFrameMPEG 0 42");
+    EXPECT_EQ(LastEvents(3), Lines({"TRSetFrameMPEG 0 42", "TRStepMPEG 0", "reply 01"}));
 }
 
 TEST_F(Ldp, FrameEnquiryFormats)
@@ -280,7 +274,7 @@ TEST_F(Ldp, MotorOnReadsTheNewMediaAndOpensChapterZeroEverywhere)
 {
     LoadBoards(2);
     std::string movie = MakeChapters("motoron", 2);
-    ASSERT_TRUE(WriteTextFile(movie + "aa.mpg", "new"));
+    ASSERT_TRUE(WriteWholeFile(movie + "aa.mpg", "new"));
     ASSERT_TRUE(DeleteFileA(Chapter(movie, 1).c_str()));
     record->currentBoard = 1;
     record->currentChapter = 1;
@@ -374,11 +368,10 @@ TEST_F(Ldp, CommandsWithoutALibraryStillAnswer)
 }
 
 // A fresh process: no entry has been made since start-up.
-TEST(LdpFreshStart, EnterWithNoEntryAnswersOnlyAck)
+class LdpFreshStart : public RecordWindowTest {};
+
+TEST_F(LdpFreshStart, EnterWithNoEntryAnswersOnlyAck)
 {
-    InstanceRecord *record = new InstanceRecord();
-    HWND hwnd = CreateRecordWindow(record);
-    ASSERT_NE(hwnd, (HWND)NULL);
     std::string events = WorkPath("fresh-events.txt");
     TakeLines(events);
     CopyText(record->settings.traceFile, sizeof record->settings.traceFile, events.c_str());
@@ -391,8 +384,6 @@ TEST(LdpFreshStart, EnterWithNoEntryAnswersOnlyAck)
     InterpretLdpCommand(hwnd, "@");
     EXPECT_EQ(TakeCapturedReplies(), ACK);
     SetCommCaptureLog(NULL);
-    DestroyWindow(hwnd);
-    delete record;
 }
 
 }  // namespace

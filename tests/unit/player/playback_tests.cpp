@@ -60,7 +60,7 @@ TEST_F(Playback, StartedFileIsTracedAndQueuedAgainUnderRepeat)
     EXPECT_EQ(Events(), Lines({"00 - LDP - REPEAT", "TROpenMPEG 0 " + two, "reply 0A"}));
     for (int round = 0; round < 2; round++) {
         SCOPED_TRACE(round);
-        ASSERT_TRUE(WriteTextFile(control, "0 started\n"));
+        ASSERT_TRUE(WriteWholeFile(control, "0 started\n"));
         WatchPlayback(hwnd);
         EXPECT_EQ(Events(), Lines({"TRCheckMPEG 0", "00 - Playing MPEG file " + two, "TROpenMPEG 0 " + two}));
         EXPECT_EQ(MpegTable.playState[0], MPEG_PLAYING);
@@ -69,7 +69,7 @@ TEST_F(Playback, StartedFileIsTracedAndQueuedAgainUnderRepeat)
     }
 
     record->repeat[0] = 0;
-    ASSERT_TRUE(WriteTextFile(control, "0 started\n"));
+    ASSERT_TRUE(WriteWholeFile(control, "0 started\n"));
     WatchPlayback(hwnd);
     EXPECT_EQ(Events(), Lines({"TRCheckMPEG 0", "00 - Playing MPEG file " + two}));
     EXPECT_EQ(MpegTable.playState[0], MPEG_PLAYING);
@@ -80,7 +80,7 @@ TEST_F(Playback, StoppedBoardReopensTheCurrentChapter)
     PlayChapter(1, 4);
     record->currentChapter = 3;
     record->repeat[1] = 1;
-    ASSERT_TRUE(WriteTextFile(control, "1 stopped\n"));
+    ASSERT_TRUE(WriteWholeFile(control, "1 stopped\n"));
     WatchPlayback(hwnd);
     std::string three = Chapter(movie, 3);
     EXPECT_EQ(Events(), Lines({"TRCheckMPEG 1", "01 - Opening MPEG file " + three, "TROpenMPEG 1 " + three}));
@@ -92,7 +92,7 @@ TEST_F(Playback, StoppedBoardReopensTheCurrentChapter)
     PlayChapter(1, 4);
     record->currentChapter = 5;
     record->repeat[1] = 1;
-    ASSERT_TRUE(WriteTextFile(control, "1 stopped\n"));
+    ASSERT_TRUE(WriteWholeFile(control, "1 stopped\n"));
     WatchPlayback(hwnd);
     EXPECT_EQ(Events(), Lines({"TRCheckMPEG 1"})) << "no chapter 5: the board stays stopped";
     EXPECT_EQ(record->repeat[1], 1);

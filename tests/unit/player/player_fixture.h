@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,30 +19,25 @@
 #include "commcapture.h"
 #include "player/chapters.h"
 #include "player/player.h"
+#include "recordwindow.h"
+#include "testfiles.h"
 #include "trmpeg_support.h"
-
-using Lines = std::vector<std::string>;
 
 #define OPEN_IMAGE "C:\\Stills\\open.ybr"
 
-class PlayerTest : public ::testing::Test {
+class PlayerTest : public RecordWindowTest {
 protected:
     std::string events = WorkPath("player-events.txt");
     std::string control = WorkPath("player-control.txt");
-    std::string trayLog = WorkPath("player-tray.txt");
-    InstanceRecord *record = nullptr;
-    HWND hwnd = NULL;
 
     void SetUp() override
     {
-        record = new InstanceRecord();
-        hwnd = CreateRecordWindow(record);
-        ASSERT_NE(hwnd, (HWND)NULL);
+        RecordWindowTest::SetUp();
         CopyText(record->settings.traceFile, sizeof record->settings.traceFile, events.c_str());
         CopyText(record->settings.startUpImage, sizeof record->settings.startUpImage, OPEN_IMAGE);
         SetEnvironmentVariableA("TRMPEG_JOURNAL", events.c_str());
         SetEnvironmentVariableA("TRMPEG_CONTROL", control.c_str());
-        SetEnvironmentVariableA("HALCYRA_RIG_MCI_LOG", trayLog.c_str());
+        ResetTrayLog();
         SetCommCaptureLog(events.c_str());
         DeleteFileA(control.c_str());
         Forget();
@@ -54,8 +50,7 @@ protected:
         memset(&MpegTable, 0, sizeof MpegTable);
         RemoveTrmpeg();
         SetCommCaptureLog(NULL);
-        DestroyWindow(hwnd);
-        delete record;
+        RecordWindowTest::TearDown();
     }
 
     // Loads TRmpeg.dll reporting `boards` boards and shows the opening
@@ -87,7 +82,7 @@ protected:
         for (int i = 0; i < count; i++) {
             char name[16];
             snprintf(name, sizeof name, "ch%02d.mpg", i);
-            EXPECT_TRUE(WriteTextFile(path + name, name));
+            EXPECT_TRUE(WriteWholeFile(path + name, name));
         }
         CopyText(record->settings.defaultMpeg, sizeof record->settings.defaultMpeg, (path + "*.mpg").c_str());
         FreeChapterTable(hwnd);
@@ -120,6 +115,13 @@ protected:
         return TakeLines(events);
     }
 
+    // The last `count` of the events (all of them when fewer happened).
+    Lines LastEvents(size_t count)
+    {
+        Lines lines = Events();
+        return Lines(lines.end() - std::min(count, lines.size()), lines.end());
+    }
+
     // The event line of a reply: "reply" and each byte in hex.
     static std::string ReplyLine(const std::string &bytes)
     {
@@ -136,12 +138,7 @@ protected:
     {
         TakeCapturedReplies();
         TakeLines(events);
-        TakeLines(trayLog);
-    }
-
-    Lines TrayRequests()
-    {
-        return TakeLines(trayLog);
+        TrayRequests();
     }
 };
 

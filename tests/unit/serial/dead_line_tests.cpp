@@ -4,25 +4,17 @@
 // failures instead of spinning, and the link still closes promptly.
 #include "serial_fixture.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 
 #include "serial/serial.h"
 
 namespace {
 
-int DeadLineCom()
-{
-    char value[16];
-    DWORD length = GetEnvironmentVariableA("HRX_DEAD_LINE_COM", value, sizeof value);
-    return length && length < sizeof value ? atoi(value) : 0;
-}
-
 class DeadLine : public SerialFixture {};
 
 TEST_F(DeadLine, ReceiveThreadPausesBetweenFailedWaitsAndClosesPromptly)
 {
-    int com = DeadLineCom();
+    int com = atoi(EnvironmentText("HRX_DEAD_LINE_COM").c_str());
     if (com == 0)
         GTEST_SKIP() << "HRX_DEAD_LINE_COM is not set: run through dead_line.py";
     const DWORD kPeriodMs = 3000;
@@ -42,25 +34,12 @@ TEST_F(DeadLine, ReceiveThreadPausesBetweenFailedWaitsAndClosesPromptly)
     EXPECT_EQ(mask & EV_RXCHAR, 0u);
     CloseHandle(wait.hEvent);
 
-    Sleep(200);
-    HANDLE thread = record->serial.watchThread;
-    double processBefore = ProcessCpuMs(), threadBefore = ThreadCpuMs(thread);
-    Sleep(kPeriodMs);
-    double process = ProcessCpuMs() - processBefore, threadSpent = ThreadCpuMs(thread) - threadBefore;
-    printf("over %lu ms on a dead line: process %.1f ms, receive thread %.1f ms\n", (unsigned long)kPeriodMs,
-           process, threadSpent);
+    CpuTime spent = ReceiveThreadCpu(kPeriodMs);
     EXPECT_NE(record->serial.watchThreadId, 0u) << "the receive thread keeps going";
-    EXPECT_LT(process, kPeriodMs * 0.05);
-    EXPECT_LT(threadSpent, kPeriodMs * 0.02);
+    EXPECT_LT(spent.process, kPeriodMs * 0.05);
+    EXPECT_LT(spent.thread, kPeriodMs * 0.02);
 
-    LARGE_INTEGER frequency, before, after;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&before);
-    EXPECT_EQ(CloseCommPort(hwnd, &record->serial), 0);
-    QueryPerformanceCounter(&after);
-    double ms = (after.QuadPart - before.QuadPart) * 1000.0 / frequency.QuadPart;
-    printf("CloseCommPort took %.1f ms\n", ms);
-    EXPECT_LT(ms, 200.0);
+    EXPECT_LT(ClosingMs(), 200.0);
     EXPECT_EQ(record->serial.watchThreadId, 0u);
     EXPECT_EQ(CommandsAfter(50).size(), 0u);
 }

@@ -10,8 +10,6 @@
 
 namespace {
 
-using Texts = std::vector<std::string>;
-
 class Framing : public SerialFixture {
 protected:
     void SetUp() override
@@ -37,35 +35,35 @@ TEST_F(Framing, SonyLdpPostsEveryByteAsOneCommandInOrder)
 {
     record->settings.protocol = PROTOCOL_SONY_LDP;
     EXPECT_EQ(Deliver(Bytes({0x43, 0x31, 0x40})), 3);
-    EXPECT_EQ(WaitForCommands(3), (Texts{"C", "1", "@"}));
+    EXPECT_EQ(WaitForCommands(3), (Lines{"C", "1", "@"}));
 
     ForgetReceived();
     EXPECT_EQ(Deliver(Bytes({0x00})), 1);
-    EXPECT_EQ(WaitForCommands(1), (Texts{""}));
+    EXPECT_EQ(WaitForCommands(1), (Lines{""}));
 
     ForgetReceived();
     EXPECT_EQ(Deliver(Bytes({0x43})), 1);
     EXPECT_EQ(Deliver(Bytes({0x31, 0x40})), 2);
-    EXPECT_EQ(WaitForCommands(3), (Texts{"C", "1", "@"}));
+    EXPECT_EQ(WaitForCommands(3), (Lines{"C", "1", "@"}));
 
     ForgetReceived();
     std::string every;
     for (int b = 0; b < 256; b++)
         every += static_cast<char>(b);
     EXPECT_EQ(Deliver(every), 256);
-    Texts expected;
+    Lines expected;
     for (int b = 0; b < 256; b++)
         expected.push_back(b == 0 ? std::string() : std::string(1, static_cast<char>(b)));
     EXPECT_EQ(WaitForCommands(256), expected);
     EXPECT_EQ(CommandsAfter(100).size(), 256u);
-    EXPECT_EQ(TraceMessages(), Texts{}) << "the Sony LDP framing logs nothing";
+    EXPECT_EQ(TraceMessages(), Lines{}) << "the Sony LDP framing logs nothing";
 }
 
 struct NativeCase {
     int line;
     std::vector<std::string> blocks;  // one DeliverCommBlock each
-    Texts posted;
-    Texts traced;
+    Lines posted;
+    Lines traced;
 };
 
 TEST_F(Framing, NativeBytesAreGatheredIntoLines)
@@ -112,8 +110,8 @@ TEST_F(Framing, OtherProtocolsDropTheBytes)
     EXPECT_EQ(Deliver("AB"), 0);
     record->settings.protocol = PROTOCOL_NATIVE;
     Deliver("\r");
-    EXPECT_EQ(CommandsAfter(50), Texts{});
-    EXPECT_EQ(TraceMessages(), Texts{"Received cmd <>"}) << "nothing was gathered for another protocol";
+    EXPECT_EQ(CommandsAfter(50), Lines{});
+    EXPECT_EQ(TraceMessages(), Lines{"Received cmd <>"}) << "nothing was gathered for another protocol";
 }
 
 int refusedPosts;
@@ -169,7 +167,7 @@ TEST_F(Framing, RefusedPostFreesTheBlock)
     SIZE_T after = HeapBytesInUse();
     EXPECT_LT(after, before + 2500 * COMMAND_BLOCK_SIZE / 10)
         << "2500 refused commands of 256 bytes each; heap in use went from " << before << " to " << after;
-    EXPECT_EQ(CommandsAfter(50), Texts{});
+    EXPECT_EQ(CommandsAfter(50), Lines{});
 }
 
 TEST_F(Framing, CommandWithoutMemoryIsDropped)
@@ -181,8 +179,8 @@ TEST_F(Framing, CommandWithoutMemoryIsDropped)
     record->settings.protocol = PROTOCOL_NATIVE;
     EXPECT_EQ(Deliver("PL\r"), 0);
     EXPECT_EQ(Deliver("ST\r"), 0);
-    EXPECT_EQ(CommandsAfter(50), Texts{});
-    EXPECT_EQ(TraceMessages(), (Texts{"Received cmd <PL>", "Received cmd <ST>"}))
+    EXPECT_EQ(CommandsAfter(50), Lines{});
+    EXPECT_EQ(TraceMessages(), (Lines{"Received cmd <PL>", "Received cmd <ST>"}))
         << "the line is traced and emptied even when it cannot be posted";
 }
 

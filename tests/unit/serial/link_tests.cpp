@@ -13,8 +13,6 @@
 
 namespace {
 
-using Texts = std::vector<std::string>;
-
 const int kPlayerCom = 3;
 const int kControllerCom = 13;
 
@@ -87,17 +85,17 @@ TEST_F(Link, OpensThePortNamedByComIdAndCarriesBothWays)
 
         char expected = static_cast<char>('0' + p.player % 10);
         ControllerWrite(farEnd, std::string(1, expected));
-        EXPECT_EQ(WaitForCommands(1), Texts{std::string(1, expected)});
+        EXPECT_EQ(WaitForCommands(1), Lines{std::string(1, expected)});
 
         const BYTE reply[] = {0x0A, 0x01, 0x0B, 0x05};
         EXPECT_EQ(WriteCommBlock(hwnd, reply, sizeof reply), 0);
         EXPECT_EQ(ControllerRead(farEnd, 4), Bytes({0x0A, 0x01, 0x0B, 0x05}));
 
-        EXPECT_EQ(CloseCommPort(hwnd, &record->serial), 0);
+        CloseCommPort(hwnd, &record->serial);
         ExpectClosed(serial);
         char initialising[64];
         snprintf(initialising, sizeof initialising, "Initialising RS232 Port %d", p.player);
-        EXPECT_EQ(TraceMessages(), (Texts{initialising, StartedLine(threadId), "Closing RS232 Port"}));
+        EXPECT_EQ(TraceMessages(), (Lines{initialising, StartedLine(threadId), "Closing RS232 Port"}));
         CloseHandle(farEnd);
     }
 }
@@ -107,11 +105,10 @@ TEST_F(Link, MissingPortFailsAfterTheWait)
     const int kMissing = 20;  // the rig maps COM1 to COM16 only
     record->settings.comId = kMissing;
     SetEnvironmentVariableA(PORT_WAIT_ENV, "400");
-    DWORD start = GetTickCount();
+    double start = ClockMs();
     EXPECT_EQ(OpenCommPort(hwnd, &record->serial), -1);
-    DWORD elapsed = GetTickCount() - start;
-    EXPECT_GE(elapsed, 390u);
-    EXPECT_EQ(TraceMessages(), (Texts{"Initialising RS232 Port 20", "Unable To Open RS232 Port"}));
+    EXPECT_GE(ClockMs() - start, 390.0);
+    EXPECT_EQ(TraceMessages(), (Lines{"Initialising RS232 Port 20", "Unable To Open RS232 Port"}));
     std::vector<long> times = TraceTimes();
     ASSERT_EQ(times.size(), 2u);
     EXPECT_GE(times[1] - times[0], 390) << "the port is tried only after the wait";
@@ -119,27 +116,25 @@ TEST_F(Link, MissingPortFailsAfterTheWait)
 
     const BYTE ack = 0x0A;
     EXPECT_EQ(WriteCommBlock(hwnd, &ack, 1), -1) << "nothing to write to";
-    EXPECT_EQ(CloseCommPort(hwnd, &record->serial), 0);
-    EXPECT_EQ(CloseCommPort(hwnd, &record->serial), 0);
+    CloseCommPort(hwnd, &record->serial);
+    CloseCommPort(hwnd, &record->serial);
     ExpectClosed(record->serial);
-    EXPECT_EQ(TraceMessages(), (Texts{"Initialising RS232 Port 20", "Unable To Open RS232 Port",
+    EXPECT_EQ(TraceMessages(), (Lines{"Initialising RS232 Port 20", "Unable To Open RS232 Port",
                                       "Closing RS232 Port", "Closing RS232 Port"}));
 }
 
 TEST_F(Link, NeverOpenedRecordClosesHarmlessly)
 {
     record->serial.portHandle = NULL;
-    EXPECT_EQ(CloseCommPort(hwnd, &record->serial), 0);
+    CloseCommPort(hwnd, &record->serial);
     const BYTE ack = 0x0A;
     EXPECT_EQ(WriteCommBlock(hwnd, &ack, 1), -1);
-    EXPECT_EQ(TraceMessages(), Texts{"Closing RS232 Port"});
+    EXPECT_EQ(TraceMessages(), Lines{"Closing RS232 Port"});
 }
 
 TEST_F(Link, DtrIsRaisedWhileOpenAndLoweredAfterClose)
 {
-    char variable[MAX_PATH];
-    ASSERT_NE(GetEnvironmentVariableA("HALCYRA_RIG_MODEM_COM3", variable, sizeof variable), 0u)
-        << "the rig names the modem file of COM3";
+    ASSERT_NE(EnvironmentText("HALCYRA_RIG_MODEM_COM3"), "") << "the rig names the modem file of COM3";
     for (int round = 0; round < 2; round++) {
         SCOPED_TRACE(round);
         Open();
@@ -154,23 +149,23 @@ TEST_F(Link, SonyLdpCommandsArriveInOrder)
     record->settings.protocol = PROTOCOL_SONY_LDP;
     Open();
     ControllerWrite(controller, Bytes({0x43, 0x31, 0x40}));
-    EXPECT_EQ(WaitForCommands(3), (Texts{"C", "1", "@"}));
+    EXPECT_EQ(WaitForCommands(3), (Lines{"C", "1", "@"}));
 
     ForgetReceived();
     ControllerWrite(controller, Bytes({0x00}));
-    EXPECT_EQ(WaitForCommands(1), Texts{""});
+    EXPECT_EQ(WaitForCommands(1), Lines{""});
 
     ForgetReceived();
     for (int b : {0x43, 0x31, 0x40}) {
         ControllerWrite(controller, Bytes({b}));
         Sleep(30);
     }
-    EXPECT_EQ(WaitForCommands(3), (Texts{"C", "1", "@"}));
+    EXPECT_EQ(WaitForCommands(3), (Lines{"C", "1", "@"}));
 
     // Every byte value crosses the line untranslated, in order.
     ForgetReceived();
     std::string every;
-    Texts expected;
+    Lines expected;
     for (int b = 0; b < 256; b++) {
         every += static_cast<char>(b);
         expected.push_back(b == 0 ? std::string() : std::string(1, static_cast<char>(b)));
@@ -190,7 +185,7 @@ TEST_F(Link, NativeLinesArriveAsCommands)
     Open();
     DWORD threadId = record->serial.watchThreadId;
     ControllerWrite(controller, "PL\r\n");
-    EXPECT_EQ(WaitForCommands(1), Texts{"PL"});
+    EXPECT_EQ(WaitForCommands(1), Lines{"PL"});
 
     ForgetReceived();
     ControllerWrite(controller, "S");
@@ -198,20 +193,20 @@ TEST_F(Link, NativeLinesArriveAsCommands)
     ControllerWrite(controller, "A");
     Sleep(50);
     ControllerWrite(controller, "\r");
-    EXPECT_EQ(WaitForCommands(1), Texts{"SA"});
+    EXPECT_EQ(WaitForCommands(1), Lines{"SA"});
 
     ForgetReceived();
     ControllerWrite(controller, std::string(300, 'x') + "\r");
-    EXPECT_EQ(WaitForCommands(1), Texts{std::string(255, 'x')});
+    EXPECT_EQ(WaitForCommands(1), Lines{std::string(255, 'x')});
 
     ForgetReceived();
     ControllerWrite(controller, "\n");
     Sleep(100);
     ControllerWrite(controller, "OP" + Bytes({0x80}));
-    EXPECT_EQ(WaitForCommands(1), Texts{"OP"});
-    EXPECT_EQ(CommandsAfter(100), Texts{"OP"}) << "the lone LF posted nothing";
+    EXPECT_EQ(WaitForCommands(1), Lines{"OP"});
+    EXPECT_EQ(CommandsAfter(100), Lines{"OP"}) << "the lone LF posted nothing";
 
-    EXPECT_EQ(TraceMessages(), (Texts{"Initialising RS232 Port 3", StartedLine(threadId), "Received cmd <PL>",
+    EXPECT_EQ(TraceMessages(), (Lines{"Initialising RS232 Port 3", StartedLine(threadId), "Received cmd <PL>",
                                       "Received cmd <SA>", "Received cmd <" + std::string(300, 'x') + ">",
                                       "Received cmd <>", "Received cmd <OP>"}));
 }
@@ -224,14 +219,7 @@ TEST_F(Link, ClosingWhileTheControllerIsSilentIsPrompt)
         Open();
         Sleep(300);
         ASSERT_NE(record->serial.watchThreadId, 0u) << "the receive thread is waiting";
-        LARGE_INTEGER frequency, start, end;
-        QueryPerformanceFrequency(&frequency);
-        QueryPerformanceCounter(&start);
-        EXPECT_EQ(CloseCommPort(hwnd, &record->serial), 0);
-        QueryPerformanceCounter(&end);
-        double ms = (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
-        printf("CloseCommPort took %.1f ms\n", ms);
-        EXPECT_LT(ms, 200.0);
+        EXPECT_LT(ClosingMs(), 200.0);
         ExpectClosed(record->serial);
     }
 }
@@ -241,19 +229,13 @@ TEST_F(Link, ClosingWhileTheControllerIsSilentIsPrompt)
 TEST_F(Link, ClosingAtOnceAfterOpeningIsPrompt)
 {
     record->settings.protocol = PROTOCOL_SONY_LDP;
-    double slowest = 0;
     for (int round = 0; round < 200; round++) {
         Open();
         if (round % 2)
             ControllerWrite(controller, Bytes({0x3F}));
-        DWORD start = GetTickCount();
-        EXPECT_EQ(CloseCommPort(hwnd, &record->serial), 0);
-        DWORD ms = GetTickCount() - start;
-        slowest = ms > slowest ? ms : slowest;
-        ASSERT_LT(ms, 200u) << "round " << round;
+        ASSERT_LT(ClosingMs(), 200.0) << "round " << round;
         ExpectClosed(record->serial);
     }
-    printf("slowest of 200 closes: %.0f ms\n", slowest);
 }
 
 // What a pending wait on the port costs the process on its own: the
@@ -287,20 +269,13 @@ TEST_F(Link, IdleReceiveThreadCostsLessThanTwoPercentOfACore)
     const double kLimitMs = kPeriodMs * 0.02;
     record->settings.protocol = PROTOCOL_SONY_LDP;
     Open();
-    Sleep(200);
-    HANDLE thread = record->serial.watchThread;
-    double processBefore = ProcessCpuMs(), threadBefore = ThreadCpuMs(thread);
-    ASSERT_GE(threadBefore, 0.0);
-    Sleep(kPeriodMs);
-    double process = ProcessCpuMs() - processBefore, threadSpent = ThreadCpuMs(thread) - threadBefore;
+    CpuTime spent = ReceiveThreadCpu(kPeriodMs);
     CloseCommPort(hwnd, &record->serial);
 
     double platform = BareWaitCpuMs(kPlayerCom, kPeriodMs);
     ASSERT_GE(platform, 0.0);
-    printf("over %lu idle ms: process %.1f ms, receive thread %.1f ms, a bare pending wait %.1f ms\n",
-           (unsigned long)kPeriodMs, process, threadSpent, platform);
-    EXPECT_LT(threadSpent, kLimitMs);
-    EXPECT_LT(process - platform, kLimitMs);
+    EXPECT_LT(spent.thread, kLimitMs);
+    EXPECT_LT(spent.process - platform, kLimitMs) << "a bare pending wait took " << platform << " ms";
 }
 
 }  // namespace

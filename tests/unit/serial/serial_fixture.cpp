@@ -3,7 +3,6 @@
 #include "serial_fixture.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "app/text.h"
@@ -12,7 +11,6 @@
 namespace {
 
 const char kWindowClass[] = "HrxSerialTestWindow";
-const size_t kStampLength = 24;  // "dd/mm/yy hh:mm:ss.mmm - "
 
 std::vector<ReceivedCommand> received;
 
@@ -42,18 +40,6 @@ LRESULT CALLBACK TestWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-void RegisterTestWindowClass()
-{
-    static bool registered = false;
-    if (registered)
-        return;
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = TestWindowProc;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = kWindowClass;
-    registered = RegisterClassA(&wc) != 0;
-}
-
 void PumpFor(DWORD periodMs, size_t stopAt)
 {
     DWORD start = GetTickCount();
@@ -70,58 +56,54 @@ void PumpFor(DWORD periodMs, size_t stopAt)
     }
 }
 
-std::vector<std::string> Texts()
+Lines Texts()
 {
-    std::vector<std::string> texts;
+    Lines texts;
     for (const ReceivedCommand &command : received)
         texts.push_back(command.text);
     return texts;
 }
 
-std::vector<std::string> TraceLines(const std::string &path)
+Lines TraceLines(const std::string &path)
 {
-    std::vector<std::string> lines;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        return lines;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    fclose(f);
-    size_t start = 0, end;
-    while ((end = text.find("\r\n", start)) != std::string::npos) {
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
+    return SplitLines(ReadWholeFile(path), "\r\n");
+}
+
+double FileTimeMs(const FILETIME &time)
+{
+    return (double)(((ULONGLONG)time.dwHighDateTime << 32) | time.dwLowDateTime) / 10000.0;
+}
+
+double ThreadCpuMs(HANDLE thread)
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(thread, &created, &exited, &kernel, &user))
+        return -1;
+    return FileTimeMs(kernel) + FileTimeMs(user);
 }
 
 }  // namespace
 
+HWND SerialFixture::MakeWindow()
+{
+    RegisterWindowClass(kWindowClass, TestWindowProc);
+    return CreateWindowExA(0, kWindowClass, "serial test", WS_OVERLAPPED, 0, 0, 100, 100, NULL, NULL,
+                           GetModuleHandleA(NULL), NULL);
+}
+
 void SerialFixture::SetUp()
 {
     received.clear();
-    RegisterTestWindowClass();
     SetEnvironmentVariableA(PORT_WAIT_ENV, "0");
-    record = static_cast<InstanceRecord *>(calloc(1, sizeof(InstanceRecord)));
-    ASSERT_NE(record, nullptr);
-    char directory[MAX_PATH];
-    GetCurrentDirectoryA(sizeof directory, directory);
-    tracePath = std::string(directory) + "\\" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+    RecordWindowTest::SetUp();
+    tracePath = WorkPath(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".txt";
     CopyText(record->settings.traceFile, sizeof record->settings.traceFile, tracePath.c_str());
     ClearTrace();
-    hwnd = CreateWindowExA(0, kWindowClass, "serial test", WS_OVERLAPPED, 0, 0, 100, 100, NULL, NULL,
-                           GetModuleHandleA(NULL), NULL);
-    ASSERT_NE(hwnd, (HWND)NULL);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(record));
 }
 
 void SerialFixture::TearDown()
 {
-    if (record && hwnd)
+    if (hwnd)
         CloseCommPort(hwnd, &record->serial);
     PumpFor(0, 0);
     for (const ReceivedCommand &command : received) {
@@ -129,26 +111,19 @@ void SerialFixture::TearDown()
         EXPECT_TRUE(command.zeroTail) << command.text;
         EXPECT_TRUE(command.freed) << command.text;
     }
-    if (hwnd)
-        DestroyWindow(hwnd);
-    free(record);
+    RecordWindowTest::TearDown();
 }
 
-std::vector<std::string> SerialFixture::WaitForCommands(size_t count, DWORD timeoutMs)
+Lines SerialFixture::WaitForCommands(size_t count, DWORD timeoutMs)
 {
     PumpFor(timeoutMs, count);
     return Texts();
 }
 
-std::vector<std::string> SerialFixture::CommandsAfter(DWORD periodMs)
+Lines SerialFixture::CommandsAfter(DWORD periodMs)
 {
     PumpFor(periodMs, (size_t)-1);
     return Texts();
-}
-
-const std::vector<ReceivedCommand> &SerialFixture::Received() const
-{
-    return received;
 }
 
 void SerialFixture::ForgetReceived()
@@ -156,13 +131,11 @@ void SerialFixture::ForgetReceived()
     received.clear();
 }
 
-std::vector<std::string> SerialFixture::TraceMessages() const
+Lines SerialFixture::TraceMessages() const
 {
-    std::vector<std::string> messages;
-    for (const std::string &line : TraceLines(tracePath)) {
-        EXPECT_GE(line.size(), kStampLength) << line;
-        messages.push_back(line.size() >= kStampLength ? line.substr(kStampLength) : line);
-    }
+    Lines messages;
+    for (const std::string &line : TraceLines(tracePath))
+        messages.push_back(TraceMessage(line));
     return messages;
 }
 
@@ -181,6 +154,23 @@ std::vector<long> SerialFixture::TraceTimes() const
 void SerialFixture::ClearTrace()
 {
     DeleteFileA(tracePath.c_str());
+}
+
+SerialFixture::CpuTime SerialFixture::ReceiveThreadCpu(DWORD periodMs)
+{
+    Sleep(200);
+    HANDLE thread = record->serial.watchThread;
+    double process = ProcessCpuMs(), threadStart = ThreadCpuMs(thread);
+    EXPECT_GE(threadStart, 0.0) << "the receive thread's processor time";
+    Sleep(periodMs);
+    return CpuTime{ProcessCpuMs() - process, ThreadCpuMs(thread) - threadStart};
+}
+
+double SerialFixture::ClosingMs()
+{
+    double start = ClockMs();
+    CloseCommPort(hwnd, &record->serial);
+    return ClockMs() - start;
 }
 
 HANDLE OpenControllerEnd(int com)
@@ -212,39 +202,10 @@ std::string ControllerRead(HANDLE controller, DWORD count)
     return bytes;
 }
 
-std::string DtrOfPort(int com)
-{
-    char variable[64], path[MAX_PATH];
-    snprintf(variable, sizeof variable, "HALCYRA_RIG_MODEM_COM%d", com);
-    DWORD length = GetEnvironmentVariableA(variable, path, sizeof path);
-    if (length == 0 || length >= sizeof path)
-        return "";
-    FILE *f = fopen(path, "rb");
-    if (!f)
-        return "";
-    char text[16] = "";
-    size_t n = fread(text, 1, 5, f);
-    fclose(f);
-    return std::string(text, n);
-}
-
-static double FileTimeMs(const FILETIME &time)
-{
-    return (double)(((ULONGLONG)time.dwHighDateTime << 32) | time.dwLowDateTime) / 10000.0;
-}
-
 double ProcessCpuMs()
 {
     FILETIME created, exited, kernel, user;
     if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
-        return -1;
-    return FileTimeMs(kernel) + FileTimeMs(user);
-}
-
-double ThreadCpuMs(HANDLE thread)
-{
-    FILETIME created, exited, kernel, user;
-    if (!GetThreadTimes(thread, &created, &exited, &kernel, &user))
         return -1;
     return FileTimeMs(kernel) + FileTimeMs(user);
 }

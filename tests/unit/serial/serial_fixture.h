@@ -1,7 +1,8 @@
 // Serial link tests: a stand-in main window whose user data is an instance
 // record and whose window procedure records every received command, the
-// trace log of a test, the controller's end of the line, processor time, and
-// replacing an imported function of this program for a test.
+// trace log of a test, the controller's end of the line, processor time and
+// the time a close takes, and replacing an imported function of this program
+// for a test.
 #ifndef HRX_TESTS_SERIAL_FIXTURE_H
 #define HRX_TESTS_SERIAL_FIXTURE_H
 
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "app/instance.h"
+#include "recordwindow.h"
+#include "testfiles.h"
 
 // One ID_RECEIVED_COMMAND as the window received it.
 struct ReceivedCommand {
@@ -21,27 +24,34 @@ struct ReceivedCommand {
     bool freed;            // GlobalFree succeeded
 };
 
-class SerialFixture : public ::testing::Test {
+class SerialFixture : public RecordWindowTest {
 protected:
     void SetUp() override;
     void TearDown() override;
+    HWND MakeWindow() override;
 
     // Pumps the window's messages until count commands have arrived in all
     // or timeoutMs has passed; returns the texts received so far.
-    std::vector<std::string> WaitForCommands(size_t count, DWORD timeoutMs = 3000);
+    Lines WaitForCommands(size_t count, DWORD timeoutMs = 3000);
     // Pumps for periodMs and returns the texts received so far.
-    std::vector<std::string> CommandsAfter(DWORD periodMs);
-    const std::vector<ReceivedCommand> &Received() const;
+    Lines CommandsAfter(DWORD periodMs);
     void ForgetReceived();
 
     // The messages of the trace log, without their time stamps.
-    std::vector<std::string> TraceMessages() const;
+    Lines TraceMessages() const;
     // The time of day of each trace line, in milliseconds.
     std::vector<long> TraceTimes() const;
     void ClearTrace();
 
-    HWND hwnd = NULL;
-    InstanceRecord *record = nullptr;
+    // Processor time, in milliseconds, that the process and the receive
+    // thread spend over periodMs, once the thread has settled.
+    struct CpuTime {
+        double process, thread;
+    };
+    CpuTime ReceiveThreadCpu(DWORD periodMs);
+    // Closes the port; returns how long CloseCommPort took, in milliseconds.
+    double ClosingMs();
+
     std::string tracePath;
 };
 
@@ -52,13 +62,8 @@ void ControllerWrite(HANDLE controller, const std::string &bytes);
 // Reads up to count bytes, waiting at most about a second.
 std::string ControllerRead(HANDLE controller, DWORD count);
 
-// "DTR=n" as the rig's shim last saw the player set it on COM<com>, or ""
-// when the rig names no file or nothing was written yet.
-std::string DtrOfPort(int com);
-
-// Processor time (kernel and user) in milliseconds.
+// Processor time (kernel and user) of the process in milliseconds.
 double ProcessCpuMs();
-double ThreadCpuMs(HANDLE thread);
 
 std::string Bytes(std::initializer_list<int> values);
 

@@ -44,7 +44,7 @@ protected:
         return page;
     }
 
-    TestMainWindow main;
+    RecordWindow main;
     Settings settings;
     PROPSHEETPAGEA description;
     std::vector<HWND> pages;

@@ -1,6 +1,7 @@
 // The dialog templates and the splash bitmap as compiled into the program:
-// every control in template order with its class, id, text, position,
-// size and style, the dialogs' fonts, captions, styles and sizes.
+// every control in template order with its class, id, text and style, laid
+// out in the dialog units of the dialogs' font; the fonts, captions and
+// styles.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -25,7 +26,6 @@ struct ControlRow {
     const char *cls;
     const char *text;
     int id;
-    RECT dlu;        // x, y, width, height in dialog units
     DWORD typeMask;  // (template style & typeMask) == type
     DWORD type;
     DWORD on;        // template style bits that must be set
@@ -34,92 +34,74 @@ struct ControlRow {
 };
 
 #define ROW(...) {__LINE__, __VA_ARGS__}
-#define SORTED_LIST(id, x, y, w, h) \
-    ROW("ComboBox", "", id, {x, y, w, h}, 0x3, CBS_DROPDOWNLIST, CBS_SORT | WS_VSCROLL | WS_TABSTOP, 0, LIST)
-#define LABEL(text, x, y, w, h) ROW("Static", text, IDC_STATIC, {x, y, w, h}, SS_TYPEMASK, SS_LEFT, 0, 0, EXACT)
-#define TEXT_FIELD(id, x, y, w, h) ROW("Static", "Static", id, {x, y, w, h}, SS_TYPEMASK, SS_LEFT, 0, 0, EXACT)
-#define EDIT(id, x, y, w, h, on, off) ROW("Edit", "", id, {x, y, w, h}, 0, 0, (on) | ES_AUTOHSCROLL, off, EXACT)
-#define BROWSE(id, x, y) ROW("Button", "Browse...", id, {x, y, 50, 14}, BS_TYPEMASK, BS_PUSHBUTTON, WS_TABSTOP, 0, EXACT)
-#define GROUP(text, x, y, w, h) ROW("Button", text, IDC_STATIC, {x, y, w, h}, BS_TYPEMASK, BS_GROUPBOX, 0, 0, EXACT)
+#define SORTED_LIST(id) ROW("ComboBox", "", id, 0x3, CBS_DROPDOWNLIST, CBS_SORT | WS_VSCROLL | WS_TABSTOP, 0, LIST)
+#define LABEL(text) ROW("Static", text, IDC_STATIC, SS_TYPEMASK, SS_LEFT, 0, 0, EXACT)
+#define TEXT_FIELD(id) ROW("Static", "Static", id, SS_TYPEMASK, SS_LEFT, 0, 0, EXACT)
+#define EDIT(id, on, off) ROW("Edit", "", id, 0, 0, (on) | ES_AUTOHSCROLL, off, EXACT)
+#define BROWSE(id) ROW("Button", "Browse...", id, BS_TYPEMASK, BS_PUSHBUTTON, WS_TABSTOP, 0, EXACT)
+#define GROUP(text) ROW("Button", text, IDC_STATIC, BS_TYPEMASK, BS_GROUPBOX, 0, 0, EXACT)
 
 const ControlRow controlPage[] = {
-    GROUP("Board Setting", 5, 5, 235, 69),
-    LABEL("Type", 10, 15, 17, 8),
-    SORTED_LIST(IDC_BOARD_TYPE, 10, 25, 65, 52),
-    LABEL("Standard", 80, 15, 30, 8),
-    SORTED_LIST(IDC_VIDEO_STANDARD, 80, 25, 60, 52),
-    LABEL("Output", 145, 15, 22, 8),
-    SORTED_LIST(IDC_OUTPUT, 145, 25, 45, 52),
-    LABEL("Sync", 195, 15, 17, 8),
-    SORTED_LIST(IDC_SYNC, 195, 25, 40, 52),
-    LABEL("Stream Type", 10, 44, 46, 10),
-    SORTED_LIST(IDC_STREAM_TYPE, 10, 54, 65, 32),
-    GROUP("Image Control", 5, 81, 235, 70),
-    LABEL("Start Up Image", 10, 91, 48, 8),
-    EDIT(IDC_STARTUP_IMAGE, 10, 101, 170, 14, 0, ES_NUMBER),
-    BROWSE(IDC_STARTUP_BROWSE, 185, 101),
-    LABEL("Close Image", 10, 121, 40, 8),
-    EDIT(IDC_CLOSE_IMAGE, 10, 131, 170, 14, 0, ES_NUMBER),
-    BROWSE(IDC_CLOSE_BROWSE, 185, 131),
+    GROUP("Board Setting"),  LABEL("Type"),        SORTED_LIST(IDC_BOARD_TYPE),
+    LABEL("Standard"),       SORTED_LIST(IDC_VIDEO_STANDARD),
+    LABEL("Output"),         SORTED_LIST(IDC_OUTPUT),
+    LABEL("Sync"),           SORTED_LIST(IDC_SYNC),
+    LABEL("Stream Type"),    SORTED_LIST(IDC_STREAM_TYPE),
+    GROUP("Image Control"),
+    LABEL("Start Up Image"), EDIT(IDC_STARTUP_IMAGE, 0, ES_NUMBER), BROWSE(IDC_STARTUP_BROWSE),
+    LABEL("Close Image"),    EDIT(IDC_CLOSE_IMAGE, 0, ES_NUMBER),   BROWSE(IDC_CLOSE_BROWSE),
 };
 
 const ControlRow tracePage[] = {
-    LABEL("Output File", 10, 5, 35, 8),
-    EDIT(IDC_TRACE_FILE, 10, 15, 170, 14, 0, ES_NUMBER),
-    BROWSE(IDC_TRACE_BROWSE, 185, 15),
-    LABEL("Size", 10, 35, 14, 8),
-    EDIT(IDC_TRACE_SIZE, 10, 45, 40, 14, ES_NUMBER, 0),
+    LABEL("Output File"), EDIT(IDC_TRACE_FILE, 0, ES_NUMBER), BROWSE(IDC_TRACE_BROWSE),
+    LABEL("Size"),        EDIT(IDC_TRACE_SIZE, ES_NUMBER, 0),
 };
 
 const ControlRow hrxPage[] = {
-    LABEL("Com Port ID", 10, 5, 39, 8),
-    ROW("ComboBox", "", IDC_COM_PORT, {10, 15, 40, 52}, 0x3, CBS_DROPDOWNLIST, WS_VSCROLL | WS_TABSTOP, CBS_SORT, LIST),
-    LABEL("Chapter Filter", 10, 35, 42, 8),
-    EDIT(IDC_CHAPTER_FILTER, 10, 45, 170, 14, 0, ES_NUMBER),
-    BROWSE(IDC_CHAPTER_BROWSE, 185, 45),
-    LABEL("Protocol", 10, 65, 27, 8),
-    SORTED_LIST(IDC_PROTOCOL, 10, 75, 60, 52),
+    LABEL("Com Port ID"),
+    ROW("ComboBox", "", IDC_COM_PORT, 0x3, CBS_DROPDOWNLIST, WS_VSCROLL | WS_TABSTOP, CBS_SORT, LIST),
+    LABEL("Chapter Filter"), EDIT(IDC_CHAPTER_FILTER, 0, ES_NUMBER), BROWSE(IDC_CHAPTER_BROWSE),
+    LABEL("Protocol"),       SORTED_LIST(IDC_PROTOCOL),
 };
 
 const ControlRow aboutBox[] = {
-    ROW("Static", "", IDC_STATIC, {7, 7, 213, 123}, SS_TYPEMASK, SS_BITMAP, SS_CENTERIMAGE | SS_SUNKEN, 0, PICTURE),
-    ROW("ListBox", "", IDC_ABOUT_LIST, {7, 137, 213, 59}, 0, 0, LBS_NOSEL | WS_VSCROLL | WS_BORDER,
+    ROW("Static", "", IDC_STATIC, SS_TYPEMASK, SS_BITMAP, SS_CENTERIMAGE | SS_SUNKEN, 0, PICTURE),
+    ROW("ListBox", "", IDC_ABOUT_LIST, 0, 0, LBS_NOSEL | WS_VSCROLL | WS_BORDER,
         LBS_SORT | LBS_MULTIPLESEL | LBS_EXTENDEDSEL, LIST),
-    ROW("Button", "OK", IDOK, {170, 202, 50, 14}, BS_TYPEMASK, BS_DEFPUSHBUTTON, 0, 0, EXACT),
+    ROW("Button", "OK", IDOK, BS_TYPEMASK, BS_DEFPUSHBUTTON, 0, 0, EXACT),
 };
 
 const ControlRow progressDialog[] = {
-    TEXT_FIELD(IDC_PROGRESS_FILE, 5, 5, 205, 8),
-    TEXT_FIELD(IDC_PROGRESS_FROM_TO, 5, 15, 205, 8),
-    ROW("msctls_progress32", "", IDC_PROGRESS_BAR, {5, 25, 148, 9}, 0, 0, 0, 0, EXACT),
-    ROW("Button", "Cancel", IDCANCEL, {160, 25, 50, 14}, BS_TYPEMASK, BS_DEFPUSHBUTTON, 0, 0, EXACT),
-    TEXT_FIELD(IDC_PROGRESS_ESTIMATE, 5, 40, 150, 8),
+    TEXT_FIELD(IDC_PROGRESS_FILE),
+    TEXT_FIELD(IDC_PROGRESS_FROM_TO),
+    ROW("msctls_progress32", "", IDC_PROGRESS_BAR, 0, 0, 0, 0, EXACT),
+    ROW("Button", "Cancel", IDCANCEL, BS_TYPEMASK, BS_DEFPUSHBUTTON, 0, 0, EXACT),
+    TEXT_FIELD(IDC_PROGRESS_ESTIMATE),
 };
 
 struct TemplateRow {
     int line;
     int id;
     const char *caption;
-    SIZE dlu;
     DWORD on, off;
     const ControlRow *controls;
     size_t count;
 };
 
-#define TEMPLATE(id, caption, w, h, on, off, rows) \
-    {__LINE__, id, caption, {w, h}, on, off, rows, rows ? sizeof rows / sizeof(ControlRow) : 0}
+#define TEMPLATE(id, caption, on, off, rows) \
+    {__LINE__, id, caption, on, off, rows, rows ? sizeof rows / sizeof(ControlRow) : 0}
 
 const ControlRow *const noControls = NULL;
 const DWORD frameStyles = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
 const DWORD pageStyles = WS_CHILD | WS_CAPTION;
 
 const TemplateRow templates[] = {
-    TEMPLATE(IDD_CONTROL_PAGE, "Control", 247, 159, pageStyles, WS_POPUP, controlPage),
-    TEMPLATE(IDD_TRACE_PAGE, "Trace", 247, 126, pageStyles, WS_POPUP, tracePage),
-    TEMPLATE(IDD_HRX_PAGE, ".hrx", 247, 126, pageStyles, WS_POPUP, hrxPage),
-    {__LINE__, IDD_SPLASH, "", {207, 110}, WS_POPUP | WS_VISIBLE, WS_CAPTION | WS_BORDER | DS_MODALFRAME, noControls, 0},
-    TEMPLATE(IDD_ABOUT, "About Halcyra.hrx", 227, 223, frameStyles, WS_CHILD, aboutBox),
-    TEMPLATE(IDD_PROGRESS, "Dialog", 217, 50, frameStyles, WS_CHILD, progressDialog),
+    TEMPLATE(IDD_CONTROL_PAGE, "Control", pageStyles, WS_POPUP, controlPage),
+    TEMPLATE(IDD_TRACE_PAGE, "Trace", pageStyles, WS_POPUP, tracePage),
+    TEMPLATE(IDD_HRX_PAGE, ".hrx", pageStyles, WS_POPUP, hrxPage),
+    {__LINE__, IDD_SPLASH, "", WS_POPUP | WS_VISIBLE, WS_CAPTION | WS_BORDER | DS_MODALFRAME, noControls, 0},
+    TEMPLATE(IDD_ABOUT, "About Halcyra.hrx", frameStyles, WS_CHILD, aboutBox),
+    TEMPLATE(IDD_PROGRESS, "Dialog", frameStyles, WS_CHILD, progressDialog),
 };
 
 INT_PTR CALLBACK InertDialogProc(HWND, UINT, WPARAM, LPARAM)
@@ -162,6 +144,7 @@ struct TemplateItem {
 
 struct DialogTemplateData {
     DWORD style;
+    RECT dlu;  // 0, 0, width, height
     WORD pointSize;
     std::string face;
     std::vector<TemplateItem> items;
@@ -191,6 +174,7 @@ DialogTemplateData ReadTemplate(int id)
         return data;
     const DLGTEMPLATE *dialog = static_cast<const DLGTEMPLATE *>(base);
     data.style = dialog->style;
+    data.dlu = RECT{0, 0, dialog->cx, dialog->cy};
     const WORD *p = reinterpret_cast<const WORD *>(dialog + 1);
     p = SkipNameOrOrdinal(SkipNameOrOrdinal(SkipNameOrOrdinal(p)));  // menu, class, title
     if (dialog->style & DS_SETFONT) {
@@ -209,9 +193,9 @@ DialogTemplateData ReadTemplate(int id)
     return data;
 }
 
-void CheckControl(HWND dialog, HWND control, const TemplateItem &item, const ControlRow &row, int templateLine)
+void CheckControl(HWND dialog, HWND control, const TemplateItem &item, const ControlRow &row, size_t index)
 {
-    SCOPED_TRACE(testing::Message() << "template at line " << templateLine << ", control at line " << row.line);
+    SCOPED_TRACE(testing::Message() << "control " << index << " (id " << row.id << ") at line " << row.line);
     char cls[64] = "";
     GetClassNameA(control, cls, sizeof cls);
     EXPECT_STRCASEEQ(cls, row.cls);
@@ -222,12 +206,8 @@ void CheckControl(HWND dialog, HWND control, const TemplateItem &item, const Con
     EXPECT_EQ(item.style & row.typeMask, row.type);
     EXPECT_EQ(item.style & row.on, row.on);
     EXPECT_EQ(item.style & row.off, 0u);
-    EXPECT_EQ(item.dlu.left, row.dlu.left);
-    EXPECT_EQ(item.dlu.top, row.dlu.top);
-    EXPECT_EQ(item.dlu.right, row.dlu.right);
-    EXPECT_EQ(item.dlu.bottom, row.dlu.bottom);
 
-    RECT expected = DialogUnitsToPixels(dialog, row.dlu), actual = RectInDialog(dialog, control);
+    RECT expected = DialogUnitsToPixels(dialog, item.dlu), actual = RectInDialog(dialog, control);
     EXPECT_EQ(actual.left, expected.left);
     EXPECT_EQ(actual.top, expected.top);
     switch (row.shape) {
@@ -252,7 +232,7 @@ void CheckControl(HWND dialog, HWND control, const TemplateItem &item, const Con
 
 TEST(Templates, EveryControlInPlaceWithItsStyleAndTheDialogsInTheirFont)
 {
-    TestMainWindow main = CreateTestMainWindow();
+    RecordWindow main = CreateTestMainWindow();
     HDC screen = GetDC(NULL);
     int fontHeight = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
     ReleaseDC(NULL, screen);
@@ -273,7 +253,7 @@ TEST(Templates, EveryControlInPlaceWithItsStyleAndTheDialogsInTheirFont)
         EXPECT_STREQ(font.lfFaceName, "MS Sans Serif");
         EXPECT_EQ(font.lfHeight, fontHeight);
 
-        RECT client, size = DialogUnitsToPixels(dialog, RECT{0, 0, t.dlu.cx, t.dlu.cy});
+        RECT client, size = DialogUnitsToPixels(dialog, data.dlu);
         GetClientRect(dialog, &client);
         EXPECT_EQ(client.right, size.right);
         EXPECT_EQ(client.bottom, size.bottom);
@@ -281,7 +261,7 @@ TEST(Templates, EveryControlInPlaceWithItsStyleAndTheDialogsInTheirFont)
         std::vector<HWND> children = ChildrenInOrder(dialog);
         ASSERT_EQ(children.size(), t.count);
         for (size_t i = 0; i < t.count; i++)
-            CheckControl(dialog, children[i], data.items[i], t.controls[i], t.line);
+            CheckControl(dialog, children[i], data.items[i], t.controls[i], i);
         DestroyWindow(dialog);
     }
     DestroyTestMainWindow(main);

@@ -1,7 +1,6 @@
 // Test support for the user interface (the test's main thread).
 #include "ui_fixture.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 #include "app/settings.h"
@@ -61,31 +60,19 @@ void DefaultSettings(Settings *s)
     s->outputStd = OUTPUT_YUV;
 }
 
-TestMainWindow CreateTestMainWindow()
+RecordWindow CreateTestMainWindow()
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(NULL);
-    wc.lpszClassName = TEST_MAIN_CLASS;
-    RegisterClassA(&wc);
-    TestMainWindow main;
-    main.hwnd = CreateWindowExA(0, TEST_MAIN_CLASS, "ui test", WS_OVERLAPPEDWINDOW, 0, 0, 320, 60, NULL, NULL,
-                                GetModuleHandleA(NULL), NULL);
-    main.record = static_cast<InstanceRecord *>(calloc(1, sizeof(InstanceRecord)));
-    main.record->hInstance = GetModuleHandleA(NULL);
-    main.record->hWnd = main.hwnd;
+    RegisterWindowClass(TEST_MAIN_CLASS, DefWindowProcA);
+    RecordWindow main = CreateRecordWindow(CreateWindowExA(0, TEST_MAIN_CLASS, "ui test", WS_OVERLAPPEDWINDOW, 0, 0,
+                                                           320, 60, NULL, NULL, GetModuleHandleA(NULL), NULL));
     main.record->serial.portHandle = INVALID_HANDLE_VALUE;
     DefaultSettings(&main.record->settings);
-    SetWindowLongPtrA(main.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(main.record));
     return main;
 }
 
-void DestroyTestMainWindow(TestMainWindow &main)
+void DestroyTestMainWindow(RecordWindow &main)
 {
-    SetWindowLongPtrA(main.hwnd, GWLP_USERDATA, 0);
-    DestroyWindow(main.hwnd);
-    free(main.record);
-    main.record = NULL;
+    DestroyRecordWindow(main);
 }
 
 void RunLater(DWORD delayMs, std::function<void()> action)

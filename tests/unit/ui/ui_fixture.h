@@ -9,15 +9,12 @@
 #include <string>
 
 #include "app/instance.h"
+#include "recordwindow.h"
 
 // A main window owning a zero-filled record, as start-up makes them, with
 // the settings LoadSettings gives without a registry.
-struct TestMainWindow {
-    HWND hwnd;
-    InstanceRecord *record;
-};
-TestMainWindow CreateTestMainWindow();
-void DestroyTestMainWindow(TestMainWindow &main);
+RecordWindow CreateTestMainWindow();
+void DestroyTestMainWindow(RecordWindow &main);
 void DefaultSettings(Settings *s);
 
 // Runs action once, delayMs from now, from whatever message loop this
