@@ -14,6 +14,7 @@ static const char *BoardTypeName(int boardType)
     switch (boardType) {
     case BOARD_TYPE_VIDEOPLEX: return BOARD_NAME_VIDEOPLEX;
     case BOARD_TYPE_VIDEOQUEST: return BOARD_NAME_VIDEOQUEST;
+    case BOARD_TYPE_SCREEN: return BOARD_NAME_SCREEN;
     default: return NULL;
     }
 }

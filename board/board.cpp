@@ -19,6 +19,7 @@ const DriverLibrary kDriverLibraries[] = {
     {BOARD_TYPE_THIRD, "TRmpeg", "TR"},
     {BOARD_TYPE_VIDEOPLEX, "OSmpeg", "OS"},
     {BOARD_TYPE_VIDEOQUEST, "KSmpeg", "KS"},
+    {BOARD_TYPE_SCREEN, "SWmpeg", "SW"},
 };
 
 const DriverLibrary *DriverLibraryOf(int boardType)

@@ -18,7 +18,7 @@ int LoadMpegDriver(MpegDriverTable *table);
 int FreeMpegDriver(MpegDriverTable *table);
 
 // The wrappers call their slot only when a library is loaded for board type
-// 1, 2 or 3 and the slot is filled.  Otherwise they return 0, except
+// 1 to 4 and the slot is filled.  Otherwise they return 0, except
 // MpegOpen (-1 for another board type, -2 with no library or no OpenMPEG),
 // MpegPlay, MpegGetFrame and MpegSetFrame (-1).  A path of 256 characters or
 // more is not passed on: MpegOpen returns -1, MpegDisplayImage shows nothing.

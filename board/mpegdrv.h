@@ -27,9 +27,11 @@
 #define BOARD_TYPE_THIRD 1
 #define BOARD_TYPE_VIDEOPLEX 2
 #define BOARD_TYPE_VIDEOQUEST 3
-// The names the player gives board types 2 and 3 (trace log, property sheet).
+#define BOARD_TYPE_SCREEN 4
+// The names the player gives board types 2 to 4 (trace log, property sheet).
 #define BOARD_NAME_VIDEOPLEX "VideoPlex"
 #define BOARD_NAME_VIDEOQUEST "VideoQuest"
+#define BOARD_NAME_SCREEN "Screen"
 
 // Setting codes: the player copies its video mode, stream type and sync
 // mode into the table and passes its output standard to SetVideoOutputMPEG.

@@ -7,12 +7,15 @@
 #include <string.h>
 
 #include "app/text.h"
+#include "board/mpegdrv.h"
 
 namespace {
 
 // Pairs of description and pattern, each ended by a zero, the list by a
 // second zero.  The "All Files" patterns begin with a space.
 const char imageFilter[] = "YBR Image (*.ybr)\0*.ybr\0All Files (*.*)\0 *.*\0";
+const char pictureFilter[] =
+    "Pictures (*.bmp,*.png,*.jpg,*.mpg)\0*.bmp;*.png;*.jpg;*.jpeg;*.mpg\0All Files (*.*)\0 *.*\0";
 const char traceFilter[] = "TXT Files (*.txt)\0*.txt\0All Files (*.*)\0 *.*\0";
 const char mpegFilter[] =
     "MPEG files (*.mpg,*.mpa,*.mpv)\0*.mpg;*.mpa;*.mpv\0"
@@ -84,10 +87,22 @@ int ChapterPattern(const char *path, char *out, size_t size)
     return n >= 0 && (size_t)n < size;
 }
 
-int BrowseImage(HWND page, const char *title, int withFilter, char *setting)
+// The still images a board type shows: the decoder boards' YBR images, the
+// screen boards' pictures; any file for a board type of another maker.
+static const char *ImageFilterOf(int boardType)
+{
+    switch (boardType) {
+    case BOARD_TYPE_VIDEOPLEX:
+    case BOARD_TYPE_VIDEOQUEST: return imageFilter;
+    case BOARD_TYPE_SCREEN: return pictureFilter;
+    default: return NULL;
+    }
+}
+
+int BrowseImage(HWND page, const char *title, int boardType, char *setting)
 {
     char chosen[TEXT_FIELD_SIZE];
-    if (!ChooseFile(page, title, withFilter ? imageFilter : NULL, existingFile, setting, chosen))
+    if (!ChooseFile(page, title, ImageFilterOf(boardType), existingFile, setting, chosen))
         return 0;
     CopyText(setting, TEXT_FIELD_SIZE, chosen);
     return 1;

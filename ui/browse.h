@@ -10,8 +10,9 @@
 
 // Each asks for a file and, when one was chosen, stores the result in the
 // setting (TEXT_FIELD_SIZE bytes) and returns 1; otherwise it leaves the
-// setting as it was and returns 0.  withFilter 0 offers no filter at all.
-int BrowseImage(HWND page, const char *title, int withFilter, char *setting);
+// setting as it was and returns 0.  The images offer the filter of the
+// board type's still images (none for board type 1).
+int BrowseImage(HWND page, const char *title, int boardType, char *setting);
 int BrowseTraceFile(HWND page, char *setting);
 // Stores the chosen file's drive and directory, "*" and its extension.
 int BrowseChapterFilter(HWND page, char *setting);

@@ -32,7 +32,9 @@ struct ListTable {
 #define LIST_TABLE(entries) {entries, sizeof entries / sizeof entries[0]}
 
 const ListEntry boardTypeEntries[] = {
-    {BOARD_NAME_VIDEOPLEX, BOARD_TYPE_VIDEOPLEX}, {BOARD_NAME_VIDEOQUEST, BOARD_TYPE_VIDEOQUEST}};
+    {BOARD_NAME_VIDEOPLEX, BOARD_TYPE_VIDEOPLEX},
+    {BOARD_NAME_VIDEOQUEST, BOARD_TYPE_VIDEOQUEST},
+    {BOARD_NAME_SCREEN, BOARD_TYPE_SCREEN}};
 const ListEntry videoModeEntries[] = {
     {"NTSC_M", VIDEO_NTSC_M}, {"NTSC_443", VIDEO_NTSC_443}, {"PAL_M", VIDEO_PAL_M}, {"PAL_443", VIDEO_PAL_443}};
 const ListEntry streamTypeEntries[] = {
@@ -151,23 +153,23 @@ void InitControlPage(HWND page, const Settings *s)
     ShowEdit(page, IDC_CLOSE_IMAGE, s->closeDownImage);
 }
 
-// Switching the board type keeps outputStd: VideoPlex only hides it.
+// Switching the board type keeps outputStd: only VideoQuest boards choose
+// their output; the others only hide it.
 void BoardTypeChanged(HWND page, Settings *s)
 {
     int32_t type;
     if (!SelectedCode(page, IDC_BOARD_TYPE, boardTypes, &type))
         return;
     s->boardType = type;
-    if (type == BOARD_TYPE_VIDEOPLEX)
-        EnableWindow(GetDlgItem(page, IDC_OUTPUT), FALSE);
-    else
+    if (type == BOARD_TYPE_VIDEOQUEST)
         EnableOutput(page, s);
+    else
+        EnableWindow(GetDlgItem(page, IDC_OUTPUT), FALSE);
 }
 
 void BrowseImageInto(HWND page, const char *title, Settings *s, char *setting, int edit)
 {
-    int withFilter = s->boardType == BOARD_TYPE_VIDEOPLEX || s->boardType == BOARD_TYPE_VIDEOQUEST;
-    if (BrowseImage(page, title, withFilter, setting))
+    if (BrowseImage(page, title, s->boardType, setting))
         SetDlgItemTextA(page, edit, setting);
 }
 

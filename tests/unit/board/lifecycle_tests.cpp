@@ -108,7 +108,7 @@ TEST_F(BoardLifecycle, NoLibraryMeansNoBoardLines)
     };
     const Case cases[] = {
         {"board type 1 without TRmpeg.dll", BOARD_TYPE_THIRD, false},
-        {"board type 4", 4, true},
+        {"board type 5", 5, true},
         {"board type 0", 0, true},
     };
     for (const Case &c : cases) {

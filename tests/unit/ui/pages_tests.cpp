@@ -98,6 +98,7 @@ TEST_F(Pages, ControlPageShowsTheStoredValuesInSortedLists)
         {__LINE__, 3, 16, 4, 2, 1, "VideoQuest", "PAL_443", "System", "RGB", "Int.", true},
         {__LINE__, 3, 2, 2, 1, 2, "VideoQuest", "NTSC_M", "Video", "YUV", "Ext.", true},
         {__LINE__, 2, 4, 8, 2, 2, "VideoPlex", "NTSC_443", "Audio", "-", "Ext.", false},
+        {__LINE__, 4, 16, 4, 2, 1, "Screen", "PAL_443", "System", "-", "Int.", false},
         {__LINE__, 1, 8, 16, 1, 1, "-", "PAL_M", "Transport", "-", "Int.", false},
         {__LINE__, 3, 5, 7, 7, 9, "VideoQuest", "-", "-", "YUV", "Ext.", true},
     };
@@ -111,7 +112,7 @@ TEST_F(Pages, ControlPageShowsTheStoredValuesInSortedLists)
         Settings before = settings;
         HWND page = Open(IDD_CONTROL_PAGE, ControlPageProc);
         ASSERT_TRUE(page != NULL);
-        EXPECT_EQ(Items(page, IDC_BOARD_TYPE), (std::vector<std::string>{"VideoPlex", "VideoQuest"}));
+        EXPECT_EQ(Items(page, IDC_BOARD_TYPE), (std::vector<std::string>{"Screen", "VideoPlex", "VideoQuest"}));
         EXPECT_EQ(Items(page, IDC_VIDEO_STANDARD), (std::vector<std::string>{"NTSC_443", "NTSC_M", "PAL_443", "PAL_M"}));
         EXPECT_EQ(Items(page, IDC_STREAM_TYPE), (std::vector<std::string>{"Audio", "System", "Transport", "Video"}));
         EXPECT_EQ(Items(page, IDC_OUTPUT), (std::vector<std::string>{"RGB", "YUV"}));
@@ -151,6 +152,7 @@ TEST_F(Pages, ControlPageStoresTheCodeOfTheChosenEntry)
         {__LINE__, IDC_SYNC, "Int.", &Settings::syncMode, 1},
         {__LINE__, IDC_BOARD_TYPE, "VideoPlex", &Settings::boardType, 2},
         {__LINE__, IDC_BOARD_TYPE, "VideoQuest", &Settings::boardType, 3},
+        {__LINE__, IDC_BOARD_TYPE, "Screen", &Settings::boardType, 4},
     };
     HWND page = Open(IDD_CONTROL_PAGE, ControlPageProc);
     ASSERT_TRUE(page != NULL);
@@ -175,6 +177,10 @@ TEST_F(Pages, SwitchingTheTypeKeepsTheOutputSetting)
     EXPECT_EQ(settings.boardType, BOARD_TYPE_VIDEOQUEST);
     EXPECT_TRUE(Enabled(page, IDC_OUTPUT));
     EXPECT_EQ(Selected(page, IDC_OUTPUT), "RGB");
+    EXPECT_EQ(settings.outputStd, OUTPUT_RGB);
+    Choose(page, IDC_BOARD_TYPE, "Screen");
+    EXPECT_EQ(settings.boardType, BOARD_TYPE_SCREEN);
+    EXPECT_FALSE(Enabled(page, IDC_OUTPUT));
     EXPECT_EQ(settings.outputStd, OUTPUT_RGB);
 
     // From the third board type, which shows no type, to VideoQuest.
