@@ -36,7 +36,7 @@ function(hrx_add_system_test name script)
   hrx_test_properties(${name} SERIAL ${ARGN})
   set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
     "PYTHONPATH=${CMAKE_SOURCE_DIR}/tests/rig:${CMAKE_SOURCE_DIR}/tests/system"
-    "HRX_BIN=${CMAKE_BINARY_DIR}/bin")
+    "HRX_BIN=${CMAKE_BINARY_DIR}/bin" "HRX_MEDIA=${HRX_MEDIA}")
 endfunction()
 
 function(hrx_test_properties name)

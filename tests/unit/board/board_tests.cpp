@@ -72,7 +72,7 @@ TEST_F(BoardDriver, WrappersAnswerTheirNotCalledValues)
     };
     const Case cases[] = {
         {"no library loaded yet", [](BoardDriver *) {}, -1},
-        {"board type 4", [](BoardDriver *t) { t->Load(4); }, -1},
+        {"board type 5", [](BoardDriver *t) { t->Load(5); }, -1},
         {"board type 0", [](BoardDriver *t) { t->Load(0); }, -1},
         {"board type -1", [](BoardDriver *t) { t->Load(-1); }, -1},
         {"board type 1 without TRmpeg.dll", [](BoardDriver *t) { RemoveTrmpeg(); t->Load(1); }, -2},

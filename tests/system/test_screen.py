@@ -1,0 +1,130 @@
+"""Screen boards (board type 4) with the real hrx.exe and SWmpeg.dll, driven
+from the serial line: every picture a board puts on screen is compared with
+FFmpeg's own decode of the same file (the library's picture journal against
+`ffmpeg -f framecrc`)."""
+import os
+import shutil
+import statistics
+import unittest
+
+from controller import (ACK, COMPLETION, ENTER, FPLAY, FSTEP, REPEAT, SADDRENQ, SEARCH, SETCHPMODE,
+                        SETFRMMODE, STILL, VIDEOOFF, VIDEOON)
+from player import PlayerTest
+from rig import wait_until, windows_path
+
+MEDIA = os.environ.get("HRX_MEDIA", "")
+FRAME_MS = 40
+LONG_PICTURES, SHORT_PICTURES = 1000, 75
+
+
+def reference(name):
+    """The Adler-32 of each picture of a test stream, in display order, as
+    `ffmpeg -f framecrc` gave them."""
+    with open(os.path.join(MEDIA, name + ".crc")) as f:
+        return [int(row.split(",")[-1], 16) for row in f if row.startswith("0,")]
+
+
+class ScreenBoards(PlayerTest):
+    def setUp(self):
+        super().setUp()
+        p = self.player
+        movie = os.path.join(p.work, "Movie")
+        os.makedirs(movie)
+        # Chapter 0 is the long stream, chapter 1 the short one.
+        shutil.copy(os.path.join(MEDIA, "count40.mpg"), os.path.join(movie, "a-long.mpg"))
+        shutil.copy(os.path.join(MEDIA, "count3.mpg"), os.path.join(movie, "b-short.mpg"))
+        self.opening = windows_path(os.path.join(MEDIA, "opening.bmp"))
+        self.closing = windows_path(os.path.join(MEDIA, "closing.png"))
+        p.set_settings({"Control\\BoardType": "4", "Control\\StartUpImage": self.opening,
+                        "Control\\CloseDnImage": self.closing, "Debug\\TraceFile": windows_path(p.trace_path),
+                        ".hrx\\ComID": "2", ".hrx\\DefaultMPEG": windows_path(movie) + "\\*.mpg"})
+        self.start_acknowledged(extra_env={"SWMPEG_JOURNAL": windows_path(self.journal)})
+
+    def send(self, command, answer):
+        p = self.player
+        for byte in command:
+            p.line.write(bytes([byte]))
+        self.assertEqual(p.line.read(len(answer), timeout=5), answer, "answer to %r" % command)
+
+    def frame_enquiry(self):
+        self.player.line.write(SADDRENQ)
+        return self.player.line.read(5, timeout=5)
+
+    def shown(self, board=0):
+        """What the journal says the board put on screen: (kind, fields) rows."""
+        rows = []
+        with open(self.journal, encoding="latin-1") as f:
+            for line in f:
+                words = line.split()
+                if len(words) >= 3 and words[0] == str(board):
+                    rows.append((words[1], words[2:]))
+        return rows
+
+    def pictures(self, board=0):
+        """(picture number, milliseconds, checksum) of each picture put on screen."""
+        return [(int(w[0]), float(w[1]), int(w[2], 16)) for kind, w in self.shown(board) if kind == "P"]
+
+    def wait_shown(self, condition, what, timeout=10):
+        if not wait_until(lambda: condition(self.shown()), timeout):
+            self.fail("%s never came; the board showed:\n%s" % (what, "\n".join(map(str, self.shown()[-20:]))))
+
+    def test_frame_search_shows_exactly_the_picture_asked_for(self):
+        p = self.player
+        self.assertIn("Initialising Screen Board(s)", p.trace())
+        self.assertIn("Found 2 MPEG Board(s)", p.trace())
+        for board in (0, 1):
+            kind, fields = self.shown(board)[0]
+            self.assertEqual((kind, fields[1:]), ("I", [self.opening]), "board %d's opening image" % board)
+        long_ref = reference("count40")
+        self.assertEqual(len(long_ref), LONG_PICTURES)
+        for target in (750, 0, 999, 123):
+            self.send(SETFRMMODE, ACK)
+            digits = str(target).encode()
+            self.send(SEARCH + digits + ENTER, ACK * (len(digits) + 2) + COMPLETION)
+            self.assertEqual(self.frame_enquiry(), b"%05d" % target)
+            self.wait_shown(lambda rows: rows[-1][0] == "P" and int(rows[-1][1][0]) == target,
+                            "picture %d" % target)
+            self.assertEqual(self.pictures()[-1][2], long_ref[target], "picture %d's checksum" % target)
+        # A step moves one picture on; STILL keeps it; blanking hides it.
+        self.send(FSTEP, ACK)
+        self.wait_shown(lambda rows: rows[-1][0] == "P" and int(rows[-1][1][0]) == 124, "picture 124")
+        self.assertEqual(self.pictures()[-1][2], long_ref[124])
+        self.assertEqual(self.frame_enquiry(), b"00124")
+        self.send(STILL + VIDEOOFF, ACK * 2)
+        self.wait_shown(lambda rows: rows[-1][0] == "B", "black")
+        self.send(VIDEOON, ACK)
+        self.wait_shown(lambda rows: rows[-1][0] == "V", "the picture again")
+        self.assertEqual(self.pictures()[-1][0], 124)
+        p.close()
+        for board in (0, 1):
+            self.assertEqual(self.shown(board)[-1][1][1:], [self.closing], "board %d's closing image" % board)
+
+    def test_a_chapter_under_repeat_loops_without_a_gap(self):
+        short_ref = reference("count3")
+        self.assertEqual(len(short_ref), SHORT_PICTURES)
+        self.send(SETCHPMODE, ACK)
+        self.send(SEARCH + b"1" + ENTER, ACK * 3 + COMPLETION)
+        self.send(REPEAT + FPLAY, ACK * 2)
+        loops = 3
+        self.wait_shown(lambda rows: sum(1 for kind, w in rows if kind == "P" and w[0] == "0") > loops,
+                        "%d loops" % loops, timeout=30)
+        pictures = self.pictures()
+        start = [i for i, (number, _, _) in enumerate(pictures) if number == 0][0]
+        played = pictures[start:start + loops * SHORT_PICTURES + 1]
+        self.assertEqual([number for number, _, _ in played],
+                         list(range(SHORT_PICTURES)) * loops + [0], "the pictures, in order, none twice")
+        self.assertEqual([crc for _, _, crc in played], (short_ref * loops + short_ref[:1]))
+        gaps = [b[1] - a[1] for a, b in zip(played, played[1:])]
+        self.assertAlmostEqual(statistics.median(gaps), FRAME_MS, delta=4)
+        wraps = [gap for (number, _, _), gap in zip(played, gaps) if number == SHORT_PICTURES - 1]
+        self.assertLess(max(wraps), 2 * FRAME_MS, "the first picture follows the last within a frame time")
+        # STILL holds the picture the enquiry names; nothing follows it.
+        self.send(STILL, ACK)
+        held = int(self.frame_enquiry())
+        count = len(self.pictures())
+        self.assertFalse(wait_until(lambda: len(self.pictures()) > count, 0.5), "a picture after STILL")
+        self.assertEqual(self.pictures()[-1][0], held)
+
+
+if __name__ == "__main__":
+    unittest.main()
