@@ -3,11 +3,14 @@
 serial line, ldpctl on the other, two bench decoder boards and a handful of
 chapter files.
 
-  tools/demo.py BUILD_DIR [--interactive]
+  tools/demo.py BUILD_DIR [--interactive] [--screens]
 
 --interactive leaves the player running and hands the controller's end to
 an interactive ldpctl session (type commands such as "search 2", "play",
 "chpenq"; Ctrl-D ends it and shuts the player down).
+--screens runs the show on two screen boards instead (board type 4): their
+windows appear on an Xvfb of the demo's own, and a picture of that screen
+is saved as BUILD/demo/screens.png before the player shuts down.
 """
 import os
 import subprocess
@@ -21,7 +24,7 @@ sys.path[:0] = [HERE, os.path.join(REPO, "tests", "rig"), os.path.join(REPO, "te
 
 import mkmpeg  # noqa: E402
 from player import Player  # noqa: E402
-from rig import Rig, relay, wait_until, windows_path  # noqa: E402
+from rig import PixelRig, Rig, relay, wait_until, windows_path  # noqa: E402
 
 PLAYER_COM, CONTROLLER_COM = 2, 12
 CHAPTERS = [("Attract.mpg", 4), ("Boarding.mpg", 3), ("Chase.mpg", 60), ("Departure.mpg", 5)]
@@ -62,24 +65,54 @@ def run_ldpctl(rig, work, interactive):
         subprocess.run(ldpctl + ["-f", windows_path(script)], env=rig.env(), stdin=subprocess.DEVNULL)
 
 
+def write_chapters(movie, screens):
+    """The chapter files: for bench boards the generator's streams, whose
+    pictures do not decode; for screen boards real pictures and sound,
+    made with ffmpeg."""
+    os.makedirs(movie, exist_ok=True)
+    for name, seconds in CHAPTERS:
+        path = os.path.join(movie, name)
+        if not screens:
+            mkmpeg.write_stream(path, seconds * mkmpeg.FRAMES_PER_SECOND)
+            continue
+        subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                        "testsrc=size=352x288:rate=25:duration=%d" % seconds, "-f", "lavfi", "-i",
+                        "sine=frequency=440:duration=%d" % seconds, "-c:v", "mpeg1video", "-b:v", "1000k",
+                        "-c:a", "mp2", "-f", "mpeg", path], check=True, stdin=subprocess.DEVNULL)
+    print("chapters on D:\\Movie: %s" % ", ".join(name for name, _ in CHAPTERS))
+
+
+def start_rig(build, screens):
+    """The bench rig; for screen boards one that draws on an Xvfb of its own."""
+    banner("Bench rig" + (" with a screen (Xvfb)" if screens else ""))
+    if screens:
+        rig = PixelRig(os.path.join(build, "demo-screens"))
+        rig.bin = os.path.join(build, "bin")
+        rig.setup_pixels()
+    else:
+        rig = Rig()
+        rig.bin = os.path.join(build, "bin")
+        rig.setup()
+    return rig
+
+
 def main(argv):
-    build = os.path.abspath(argv[1] if len(argv) > 1 else os.path.join(REPO, "build"))
+    build = os.path.abspath(argv[1] if len(argv) > 1 and not argv[1].startswith("--") else
+                            os.path.join(REPO, "build"))
     interactive = "--interactive" in argv
+    screens = "--screens" in argv
     os.environ["RIG_DIR"] = os.path.join(build, "rig")
     os.environ["TEST_WORK_DIR"] = build   # the player's folder is BUILD/demo
-    rig = Rig()
-    rig.bin = os.path.join(build, "bin")
-    banner("Bench rig")
-    rig.setup()
-    movie = os.path.join(rig.drive_dir("d"), "Movie")
-    for name, seconds in CHAPTERS:
-        mkmpeg.write_stream(os.path.join(movie, name), seconds * mkmpeg.FRAMES_PER_SECOND)
-    print("chapters on D:\\Movie: %s" % ", ".join(name for name, _ in CHAPTERS))
+    rig = start_rig(build, screens)
+    write_chapters(os.path.join(rig.drive_dir("d"), "Movie"), screens)
     player = Player("demo", rig)
-    player.set_settings({"Debug\\TraceFile": windows_path(player.trace_path), ".hrx\\ComID": str(PLAYER_COM)})
+    settings = {"Debug\\TraceFile": windows_path(player.trace_path), ".hrx\\ComID": str(PLAYER_COM)}
+    if screens:
+        settings["Control\\BoardType"] = "4"
+    player.set_settings(settings)
 
     controller_line = rig.open_line(CONTROLLER_COM)
-    banner("Starting hrx.exe on COM%d (two bench boards)" % PLAYER_COM)
+    banner("Starting hrx.exe on COM%d (two %s boards)" % (PLAYER_COM, "screen" if screens else "bench"))
     player.start(com=PLAYER_COM, port_wait_ms=1000, board_wait_ms=500, extra_env={"RTDSIM_BOARDS": "2"})
     stop = threading.Event()
     joined = threading.Thread(target=relay, args=(player.line.master, controller_line.master, stop), daemon=True)
@@ -89,6 +122,10 @@ def main(argv):
             wait_until(lambda: b"Opening MPEG file" in player.trace_raw(), 30)
             time.sleep(0.5)
             run_ldpctl(rig, player.work, interactive)
+            if screens:
+                picture = os.path.join(player.work, "screens.png")
+                rig.screenshot().save_png(picture)
+                banner("The board windows: %s" % picture)
         finally:
             stop.set()
             joined.join()
@@ -98,7 +135,10 @@ def main(argv):
         player.kill()
     banner("The player's trace log (%s)" % player.trace_path)
     sys.stdout.write(player.trace_raw().decode("latin-1").replace("\r\n", "\n"))
-    rig.teardown()
+    if screens:
+        rig.teardown_pixels()
+    else:
+        rig.teardown()
     if not interactive:
         print("Run your own commands against the same bench: python3 tools/demo.py %s --interactive" % build)
     return 0
