@@ -5,6 +5,7 @@
 #include "screen/media.h"
 
 #include <errno.h>
+#include <stdlib.h>
 #include <string.h>
 
 extern "C" {
@@ -26,6 +27,9 @@ namespace {
 // A file whose key pictures lie further apart is decoded from its start.
 #define LONGEST_KEY_INTERVAL 1200
 #define FALLBACK_FRAME_RATE 25
+// Key pictures an elementary stream remembers; past them, the seek decodes
+// on from the last.
+#define MOST_KEY_PICTURES (1 << 20)
 
 int ReadFromHandle(void *opaque, uint8_t *buffer, int size)
 {
@@ -96,6 +100,8 @@ bool OpenDemuxer(MediaFile *m, const char *path)
     for (unsigned i = 0; i < m->format->nb_streams; i++)
         if ((int)i != m->stream)
             m->format->streams[i]->discard = AVDISCARD_ALL;
+    // Demuxers of raw streams index what they read, with stamps of their own.
+    m->counted = (m->format->iformat->flags & AVFMT_GENERIC_INDEX) != 0;
     AVStream *video = m->format->streams[m->stream];
     m->timeBase = video->time_base;
     m->frameRate = av_guess_frame_rate(m->format, video, NULL);
@@ -125,18 +131,42 @@ bool OpenDecoder(MediaFile *m)
     return m->packet != NULL;
 }
 
+// A picture's number from its display time; counted on from the one before
+// when it has none.  NO_PICTURE after a seek until a picture tells.
 int NumberOfPicture(const MediaFile *m, const AVFrame *picture)
 {
-    int64_t stamp = picture->best_effort_timestamp;
-    if (!m->stamped || stamp == AV_NOPTS_VALUE)
-        return m->counting ? m->lastNumber + 1 : NO_PICTURE;
-    int64_t number = av_rescale_q_rnd(stamp - m->firstStamp, m->timeBase, av_inv_q(m->frameRate),
+    if (m->counting && (m->counted || !m->stamped || picture->pts == AV_NOPTS_VALUE))
+        return m->lastNumber + 1;
+    if (m->counted)
+        return picture->key_frame ? m->awaitedKey : NO_PICTURE;
+    if (!m->stamped || picture->pts == AV_NOPTS_VALUE)
+        return NO_PICTURE;
+    int64_t number = av_rescale_q_rnd(picture->pts - m->firstStamp, m->timeBase, av_inv_q(m->frameRate),
                                       (AVRounding)(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
     if (m->counting && number <= m->lastNumber)
         return m->lastNumber + 1;
     if (number < 0 || number > INT_MAX - 1)
         return NO_PICTURE;
     return (int)number;
+}
+
+void RememberKeyPicture(MediaFile *m, int64_t position, int number)
+{
+    if (position < 0 || (m->keyCount > 0 && m->keys[m->keyCount - 1].number >= number))
+        return;
+    if (m->keyCount == m->keyRoom) {
+        int room = m->keyRoom ? m->keyRoom * 2 : 256;
+        KeyPicture *grown = room <= MOST_KEY_PICTURES
+                                ? static_cast<KeyPicture *>(realloc(m->keys, (size_t)room * sizeof *grown))
+                                : NULL;
+        if (!grown)
+            return;
+        m->keys = grown;
+        m->keyRoom = room;
+    }
+    m->keys[m->keyCount].position = position;
+    m->keys[m->keyCount].number = number;
+    m->keyCount++;
 }
 
 void NoteKeyPicture(MediaFile *m, const AVFrame *picture, int number)
@@ -149,6 +179,8 @@ void NoteKeyPicture(MediaFile *m, const AVFrame *picture, int number)
             m->keyInterval = interval;
     }
     m->lastKeyNumber = number;
+    if (m->counted)
+        RememberKeyPicture(m, picture->pkt_pos, number);
 }
 
 // Hands the decoder the next packet of the picture stream, or the end of
@@ -194,12 +226,35 @@ int DefaultKeyInterval(const MediaFile *m)
     return m->keyInterval > 0 ? m->keyInterval : DEFAULT_KEY_INTERVAL;
 }
 
+// The last key picture of an elementary stream at or before `number`.
+const KeyPicture *KeyPictureBefore(const MediaFile *m, int number)
+{
+    const KeyPicture *found = NULL;
+    int low = 0;
+    int high = m->keyCount - 1;
+    while (low <= high) {
+        int middle = (low + high) / 2;
+        if (m->keys[middle].number <= number) {
+            found = &m->keys[middle];
+            low = middle + 1;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return found;
+}
+
 // Places the reader so that decoding starts shortly before picture
 // `number` (from the start of the file for 0 or less).
 bool SeekBefore(MediaFile *m, int number)
 {
+    const KeyPicture *key = m->counted ? KeyPictureBefore(m, number) : NULL;
     int result;
-    if (number <= 0 || !m->stamped) {
+    if (key) {
+        result = av_seek_frame(m->format, -1, key->position, AVSEEK_FLAG_BYTE);
+        m->awaitedKey = key->number;
+        m->counting = false;
+    } else if (number <= 0 || !m->stamped || m->counted) {
         result = av_seek_frame(m->format, -1, 0, AVSEEK_FLAG_BYTE);
         m->counting = true;
     } else {
@@ -234,7 +289,8 @@ bool SeekToPicture(MediaFile *m, int target, AVFrame *picture, int *number)
     AVFrame *scratch = av_frame_alloc();
     if (!scratch)
         return false;
-    int margin = DefaultKeyInterval(m) + SEEK_SLACK;
+    // An elementary stream knows its key pictures' numbers: no margin.
+    int margin = m->counted ? 0 : DefaultKeyInterval(m) + SEEK_SLACK;
     bool found = false;
     for (int attempt = 0; attempt <= SEEK_ATTEMPTS && !found; attempt++) {
         int from = attempt == SEEK_ATTEMPTS ? 0 : target - margin;
@@ -249,7 +305,7 @@ bool SeekToPicture(MediaFile *m, int target, AVFrame *picture, int *number)
         } else if (from <= 0) {
             break;
         }
-        margin *= 2;
+        margin = margin * 2 + 1;
     }
     av_frame_free(&scratch);
     return found;
@@ -285,6 +341,7 @@ bool MediaIsOpen(const MediaFile *m)
 
 void MediaClose(MediaFile *m)
 {
+    free(m->keys);
     av_packet_free(&m->packet);
     avcodec_free_context(&m->decoder);
     avformat_close_input(&m->format);
@@ -308,11 +365,11 @@ bool MediaOpen(MediaFile *m, const char *path, AVFrame *picture)
         MediaClose(m);
         return false;
     }
-    m->firstStamp = picture->best_effort_timestamp;
+    m->firstStamp = picture->pts;
     m->stamped = m->firstStamp != AV_NOPTS_VALUE;
     m->lastNumber = 0;
     NoteKeyPicture(m, picture, 0);
-    if (!m->stamped)
+    if (!m->stamped || m->counted)
         return true;
     CountPictures(m);
     int number;

@@ -15,6 +15,12 @@ extern "C" {
 
 #include "screen/swmpeg.h"
 
+// A key picture of an elementary stream: where its packet begins.
+struct KeyPicture {
+    int64_t position;
+    int number;
+};
+
 struct MediaFile {
     HANDLE file;
     AVIOContext *io;
@@ -26,6 +32,13 @@ struct MediaFile {
     AVRational frameRate;
     bool stamped;        // pictures carry time stamps: numbers come from them
     int64_t firstStamp;  // of picture 0
+    // An elementary stream's time stamps are made up in decoding order:
+    // its pictures are counted, and a seek goes to a key picture seen before.
+    bool counted;
+    int awaitedKey;      // after such a seek: the number of the key picture
+    KeyPicture *keys;    // in the order of their numbers
+    int keyCount;
+    int keyRoom;
     bool draining;       // the end of the file has been handed to the decoder
     bool ended;          // and every picture has come out
     bool counting;       // numbers follow on from lastNumber (no seek since)
