@@ -210,7 +210,8 @@ bool DecodePicture(MediaFile *m, AVFrame *picture)
         int result = avcodec_receive_frame(m->decoder, picture);
         if (result == 0)
             return true;
-        if (result != AVERROR(EAGAIN) || m->draining) {
+        // A damaged picture is left out; the file goes on with the next.
+        if (result == AVERROR_EOF || m->draining) {
             m->ended = true;
             break;
         }

@@ -400,14 +400,16 @@ DWORD WINAPI WorkerMain(void *parameter)
         EnterCriticalSection(&b->lock);
         w.job = b->request;
         LeaveCriticalSection(&b->lock);
+        // The closing still comes just before the board is freed: it is
+        // shown all the same.
+        if (w.job.imageSerial != previous.imageSerial)
+            ShowStill(&w);
         if (w.job.quit)
             break;
         if (w.job.fileSerial != previous.fileSerial)
             TakeFile(&w);
         if (w.job.queueSerial != previous.queueSerial)
             ForgetQueuedFile(&w);
-        if (w.job.imageSerial != previous.imageSerial)
-            ShowStill(&w);
         if (w.job.serial != previous.serial)
             TakeCommand(&w);
         if (w.playing && NowMs() >= w.due)

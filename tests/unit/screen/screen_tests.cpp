@@ -293,6 +293,15 @@ TEST_F(ScreenTest, StillsBlankingPauseStepAndSpeeds)
     }
     for (size_t i = 4; i < 6; i++)
         EXPECT_EQ(pictures[i].picture, pictures[i - 1].picture + 3) << Listing(journal.since());
+
+    // The closing still, shown just before the board is freed, is shown.
+    journal.mark();
+    std::string closing = StreamPath("still.png");
+    table.DisplayImageMPEG(&table, 1, closing.c_str());
+    table.FreeBoardMPEG(&table, 1);
+    EXPECT_EQ(table.playState[1], MPEG_IDLE);
+    ASSERT_EQ(Parse(journal.since()).size(), 1u);
+    EXPECT_EQ(Parse(journal.since()).back().what, closing);
 }
 
 // Files that are not what they seem: OpenMPEG refuses what it can tell at
