@@ -7,10 +7,10 @@
 // Frame search: the player calls SetFrameMPEG n, then StepMPEG, and answers
 // COMPLETION.  A decoder board is left one picture short of n by the seek
 // and stepped onto it; a screen board shows picture n at the seek, and the
-// one StepMPEG that follows it directly (no other command of that board in
-// between) leaves picture n in place.  Any other StepMPEG moves one picture
-// on.  Pictures are numbered in display order from 0, as FFmpeg's own tools
-// count them.
+// one StepMPEG that follows it directly (no entry point of that board in
+// between but CheckMPEG and GetFrameMPEG, which only ask) leaves picture n
+// in place.  Any other StepMPEG moves one picture on.  Pictures are
+// numbered in display order from 0, as FFmpeg's own tools count them.
 //
 // Slow plays at a quarter of normal speed (each picture held four frame
 // times), fast at three times (every third picture at the file's own rate).
@@ -62,7 +62,7 @@ Board *CommandedBoard(const MpegDriverTable *table, int board)
 }
 
 // The caller holds the lock: the worker carries the request out.
-void Wake(Board *b)
+void UnlockAndWake(Board *b)
 {
     LeaveCriticalSection(&b->lock);
     SetEvent(b->wake);
@@ -129,7 +129,7 @@ void ChangeSpeed(MpegDriverTable *table, int board, BoardSpeed speed)
         NewCommand(b, BOARD_PLAYING, NO_PICTURE);
         b->request.speed = speed;
     }
-    Wake(b);
+    UnlockAndWake(b);
 }
 
 bool MakeBoard(Board *b, int number)
@@ -278,7 +278,7 @@ int __cdecl SWDisplayImageMPEG(MpegDriverTable *table, int board, const char *im
     ForgetQueue(b);
     NewCommand(b, Running(b) ? BOARD_STOPPED : b->request.mode, NO_PICTURE);
     b->events = 0;
-    Wake(b);
+    UnlockAndWake(b);
     table->playState[board] = MPEG_STOPPED;
     return shown ? 0 : -1;
 }
@@ -310,7 +310,7 @@ int __cdecl SWOpenMPEG(MpegDriverTable *table, int board, const char *mpegPath)
         CopyText(b->request.queued, sizeof b->request.queued, mpegPath);
         b->request.queueSerial++;
     }
-    Wake(b);
+    UnlockAndWake(b);
     CopyText(table->openedFile[board], MPEG_PATH_SIZE, mpegPath);
     if (cue)
         table->totalFrames[board] = 0;
@@ -330,7 +330,7 @@ int __cdecl SWPlayMPEG(MpegDriverTable *table, int board, int start, int, int)
     NewCommand(b, BOARD_PLAYING, target);
     b->request.speed = SPEED_NORMAL;
     b->events &= ~EVENT_FILE_ENDED;
-    Wake(b);
+    UnlockAndWake(b);
     if (table->openedFile[board][0] != '\0')
         RecordOpenedFileAsPlaying(table, board);
     table->playState[board] = MPEG_PLAYING;
@@ -363,7 +363,7 @@ int __cdecl SWStopMPEG(MpegDriverTable *table, int board)
         ForgetQueue(b);
         NewCommand(b, Running(b) ? BOARD_STOPPED : b->request.mode, NO_PICTURE);
         b->events = 0;
-        Wake(b);
+        UnlockAndWake(b);
     }
     table->playState[board] = MPEG_STOPPED;
     table->playingFile[board][0] = '\0';
@@ -378,7 +378,7 @@ int __cdecl SWStillMPEG(MpegDriverTable *table, int board)
         EnterCriticalSection(&b->lock);
         if (b->request.mode == BOARD_PLAYING)
             NewCommand(b, BOARD_PAUSED, NO_PICTURE);
-        Wake(b);
+        UnlockAndWake(b);
     }
     table->playState[board] = MPEG_STILL;
     return 0;
@@ -404,7 +404,7 @@ int __cdecl SWStepMPEG(MpegDriverTable *table, int board)
         b->position = target;
         b->events &= ~EVENT_FILE_ENDED;
     }
-    Wake(b);
+    UnlockAndWake(b);
     return 0;
 }
 
@@ -433,7 +433,7 @@ int __cdecl SWSetFrameMPEG(MpegDriverTable *table, int board, int frame)
         b->position = frame;
         b->events &= ~EVENT_FILE_ENDED;
     }
-    Wake(b);
+    UnlockAndWake(b);
     if (!moves)
         return frame;
     b->seekStepPending = true;

@@ -1,7 +1,16 @@
 // The picture journal for tests: with SWMPEG_JOURNAL naming a file, one line
-// per change of what a board shows, appended at once.  Any thread: the
-// workers write their pictures, the main thread blanking; one writer at a
-// time.
+// per change of what a board shows, appended at once, fields separated by
+// one blank, times in milliseconds since InitMPEG:
+//   <board> P <picture> <ms> 0x<adler>   a picture put on screen, its planes'
+//                                        Adler-32 as FFmpeg's framecrc prints it
+//   <board> I <ms> <path>                a still shown
+//   <board> B <ms>                       black: blanked, or a still unreadable
+//   <board> V <ms>                       blanking off
+//   <board> E <ms>                       a file ended, nothing queued
+//   <board> Q <ms> <path>                a queued file began: the line of its
+//                                        picture 0 follows
+// Any thread: the workers write pictures and stills, the main thread
+// blanking; one writer at a time.
 #include <stdio.h>
 
 #include "screen/swmpeg.h"
