@@ -1,0 +1,223 @@
+// The board windows: one thread of the library creates a window per board,
+// tiled on the primary display, and paints each board's newest picture,
+// scaled to fit with its aspect kept and black bars.  Painting takes only
+// the board's lock; it never waits for a worker or the player.
+#include <stdio.h>
+
+#include "screen/swmpeg.h"
+
+namespace {
+
+#define BOARD_WINDOW_CLASS "SWmpegBoard"
+#define BOARD_TITLE_SIZE 32
+// Posted to a board window: the window thread ends.
+#define WM_SCREEN_QUIT (WM_APP + 1)
+
+struct ScreenThread {
+    HANDLE thread;
+    DWORD threadId;
+    HANDLE ready;
+    int boardCount;
+};
+
+ScreenThread screen;
+
+// The largest rectangle of the picture's aspect centred in the client area.
+RECT FitPicture(const RECT &client, double aspect)
+{
+    int width = client.right - client.left;
+    int height = client.bottom - client.top;
+    RECT fit = client;
+    if (aspect <= 0 || width <= 0 || height <= 0)
+        return fit;
+    if (width > height * aspect) {
+        int fitted = (int)(height * aspect + 0.5);
+        fit.left = client.left + (width - fitted) / 2;
+        fit.right = fit.left + fitted;
+    } else {
+        int fitted = (int)(width / aspect + 0.5);
+        fit.top = client.top + (height - fitted) / 2;
+        fit.bottom = fit.top + fitted;
+    }
+    return fit;
+}
+
+void PaintPicture(HDC dc, const RECT &client, const ScreenPicture &picture)
+{
+    RECT fit = FitPicture(client, picture.aspect);
+    int saved = SaveDC(dc);
+    ExcludeClipRect(dc, fit.left, fit.top, fit.right, fit.bottom);
+    FillRect(dc, &client, (HBRUSH)GetStockObject(BLACK_BRUSH));
+    RestoreDC(dc, saved);
+    BITMAPINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = picture.width;
+    info.bmiHeader.biHeight = -picture.height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, NULL);
+    StretchDIBits(dc, fit.left, fit.top, fit.right - fit.left, fit.bottom - fit.top, 0, 0, picture.width,
+                  picture.height, picture.pixels, &info, DIB_RGB_COLORS, SRCCOPY);
+}
+
+void PaintBoard(HWND hwnd, Board *b)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    if (b)
+        EnterCriticalSection(&b->lock);
+    if (b && b->showsPicture && !b->blank && b->front.pixels)
+        PaintPicture(dc, client, b->front);
+    else
+        FillRect(dc, &client, (HBRUSH)GetStockObject(BLACK_BRUSH));
+    if (b)
+        LeaveCriticalSection(&b->lock);
+    EndPaint(hwnd, &ps);
+}
+
+LRESULT CALLBACK BoardWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    Board *b = reinterpret_cast<Board *>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+        PaintBoard(hwnd, b);
+        return 0;
+    case WM_SIZE:
+        InvalidateRect(hwnd, NULL, FALSE);
+        return 0;
+    case WM_CLOSE:
+        // A board's output stays open as long as the library runs.
+        return 0;
+    case WM_SCREEN_QUIT:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+bool RegisterBoardClass(void)
+{
+    WNDCLASSA windowClass;
+    ZeroMemory(&windowClass, sizeof windowClass);
+    windowClass.lpfnWndProc = BoardWindowProc;
+    windowClass.hInstance = LibraryInstance();
+    windowClass.hCursor = LoadCursor(NULL, IDC_ARROW);
+    windowClass.lpszClassName = BOARD_WINDOW_CLASS;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+// A grid of ceil(sqrt(n)) columns over the primary display's work area.
+RECT TileOf(int board, int boardCount)
+{
+    RECT area;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0))
+        SetRect(&area, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    int columns = 1;
+    while (columns * columns < boardCount)
+        columns++;
+    int rows = (boardCount + columns - 1) / columns;
+    int width = (area.right - area.left) / columns;
+    int height = (area.bottom - area.top) / rows;
+    RECT tile;
+    tile.left = area.left + board % columns * width;
+    tile.top = area.top + board / columns * height;
+    tile.right = tile.left + width;
+    tile.bottom = tile.top + height;
+    return tile;
+}
+
+void CreateBoardWindows(int boardCount)
+{
+    for (int i = 0; i < boardCount; i++) {
+        Board *b = BoardRecord(i);
+        char title[BOARD_TITLE_SIZE];
+        snprintf(title, sizeof title, "Board %d", i);
+        RECT tile = TileOf(i, boardCount);
+        HWND hwnd = CreateWindowExA(0, BOARD_WINDOW_CLASS, title, WS_OVERLAPPEDWINDOW, tile.left, tile.top,
+                                    tile.right - tile.left, tile.bottom - tile.top, NULL, NULL, LibraryInstance(),
+                                    NULL);
+        if (!hwnd)
+            continue;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(b));
+        b->window = hwnd;
+        ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+    }
+}
+
+void DestroyBoardWindows(int boardCount)
+{
+    for (int i = 0; i < boardCount; i++) {
+        Board *b = BoardRecord(i);
+        if (b->window)
+            DestroyWindow(b->window);
+        b->window = NULL;
+    }
+}
+
+DWORD WINAPI ScreenThreadMain(void *)
+{
+    bool registered = RegisterBoardClass();
+    if (registered)
+        CreateBoardWindows(screen.boardCount);
+    SetEvent(screen.ready);
+    if (!registered)
+        return 1;
+    MSG message;
+    while (GetMessageA(&message, NULL, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    DestroyBoardWindows(screen.boardCount);
+    UnregisterClassA(BOARD_WINDOW_CLASS, LibraryInstance());
+    return 0;
+}
+
+}  // namespace
+
+bool StartScreen(int boardCount)
+{
+    screen.boardCount = boardCount;
+    screen.ready = CreateEventA(NULL, TRUE, FALSE, NULL);
+    if (!screen.ready)
+        return false;
+    screen.thread = CreateThread(NULL, 0, ScreenThreadMain, NULL, 0, &screen.threadId);
+    if (!screen.thread)
+        return false;
+    HANDLE waits[2] = {screen.ready, screen.thread};
+    return WaitForMultipleObjects(2, waits, FALSE, THREAD_START_MS) == WAIT_OBJECT_0 && BoardRecord(0)->window;
+}
+
+void StopScreen(void)
+{
+    if (screen.thread) {
+        HWND first = screen.boardCount > 0 ? BoardRecord(0)->window : NULL;
+        // A message to a window reaches the thread even inside a modal loop
+        // (a window being moved); without a window the thread's queue does.
+        if (first)
+            PostMessageA(first, WM_SCREEN_QUIT, 0, 0);
+        else
+            PostThreadMessageA(screen.threadId, WM_QUIT, 0, 0);
+        // A thread that does not end in time is left running, never killed.
+        if (WaitForSingleObject(screen.thread, THREAD_STOP_MS) == WAIT_OBJECT_0)
+            CloseHandle(screen.thread);
+        screen.thread = NULL;
+    }
+    if (screen.ready)
+        CloseHandle(screen.ready);
+    screen.ready = NULL;
+    screen.boardCount = 0;
+}
+
+void RepaintBoard(Board *b)
+{
+    if (b->window)
+        InvalidateRect(b->window, NULL, FALSE);
+}
