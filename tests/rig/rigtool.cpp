@@ -25,6 +25,7 @@
 //   dialog-gone DLG MS           waits until it no longer exists
 //   dialog-rect DLG              prints the window's and the client area's
 //                                screen rectangles (left top right bottom)
+//   window-rect TITLE            the same of the top-level window of TITLE
 //   dialog-post DLG MSG WP LP    posts a message to the dialog (ending a
 //                                modal loop needs a posted message)
 //   dialog-send DLG MSG WP LP    sends one, prints the result
@@ -416,16 +417,25 @@ static void PrintRect(const RECT &r)
     printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
 }
 
-static int DialogRect(char **a)
+static int PrintWindowRects(HWND hwnd)
 {
-    HWND dialog = FindDialog(a[0]);
     RECT window, client;
-    if (!dialog || !GetWindowRect(dialog, &window) || !GetClientRect(dialog, &client))
+    if (!hwnd || !GetWindowRect(hwnd, &window) || !GetClientRect(hwnd, &client))
         return 1;
-    MapWindowPoints(dialog, NULL, (POINT *)&client, 2);
+    MapWindowPoints(hwnd, NULL, (POINT *)&client, 2);
     PrintRect(window);
     PrintRect(client);
     return 0;
+}
+
+static int DialogRect(char **a)
+{
+    return PrintWindowRects(FindDialog(a[0]));
+}
+
+static int WindowRect(char **a)
+{
+    return PrintWindowRects(FindWindowA(NULL, a[0]));
 }
 
 static int DialogMessage(char **a, bool post)
@@ -776,7 +786,7 @@ static const Command commands[] = {
     {"rect", 1, Rect},              {"style", 1, Style},
     {"texts", 2, Texts},            {"command", 3, PostCommand},
     {"dialog-wait", 2, DialogWait}, {"dialog-gone", 2, DialogGone},
-    {"dialog-rect", 1, DialogRect}, {"dialog-post", 4, DialogPost},
+    {"dialog-rect", 1, DialogRect}, {"window-rect", 1, WindowRect}, {"dialog-post", 4, DialogPost},
     {"dialog-send", 4, DialogSend}, {"ctl-text", 2, ControlText},
     {"ctl-set-text", 3, ControlSetText}, {"ctl-select", 3, ControlSelect},
     {"ctl-selection", 2, ControlSelection}, {"ctl-items", 2, ControlItems},

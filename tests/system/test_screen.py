@@ -2,19 +2,23 @@
 from the serial line: every picture a board puts on screen is compared with
 FFmpeg's own decode of the same file (the library's picture journal against
 `ffmpeg -f framecrc`)."""
+import math
 import os
 import shutil
 import statistics
+import subprocess
 import unittest
 
 from controller import (ACK, COMPLETION, ENTER, FPLAY, FSTEP, REPEAT, SADDRENQ, SEARCH, SETCHPMODE,
-                        SETFRMMODE, STILL, VIDEOOFF, VIDEOON)
+                        SETFRMMODE, SETSCRMODE, STILL, VIDEOOFF, VIDEOON)
 from player import PlayerTest
-from rig import wait_until, windows_path
+from rig import PixelRig, artifacts_dir, wait_until, windows_path
 
 MEDIA = os.environ.get("HRX_MEDIA", "")
 FRAME_MS = 40
 LONG_PICTURES, SHORT_PICTURES = 1000, 75
+PICTURE_ASPECT = 352 / 288
+MIN_PSNR_DB = 35
 
 
 def reference(name):
@@ -24,7 +28,37 @@ def reference(name):
         return [int(row.split(",")[-1], 16) for row in f if row.startswith("0,")]
 
 
-class ScreenBoards(PlayerTest):
+def fit(client, aspect):
+    """The rectangle a board paints its picture in: the largest of the
+    picture's shape centred in the client area."""
+    left, top, right, bottom = client
+    width, height = right - left, bottom - top
+    if width > height * aspect:
+        fitted = int(height * aspect + 0.5)
+        left += (width - fitted) // 2
+        return left, top, left + fitted, bottom
+    fitted = int(width / aspect + 0.5)
+    top += (height - fitted) // 2
+    return left, top, right, top + fitted
+
+
+def psnr(shown, expected):
+    """Peak signal-to-noise ratio of two RGB pictures of one size, in dB."""
+    squares = sum((a - b) * (a - b) for a, b in zip(shown, expected))
+    return 99.0 if squares == 0 else 10 * math.log10(255 * 255 * len(expected) / squares)
+
+
+def ffmpeg_picture(name, number, width, height):
+    """Picture number of a test stream as FFmpeg decodes it, scaled to the
+    size, as RGB rows."""
+    return subprocess.run(["ffmpeg", "-v", "error", "-flags", "+bitexact", "-idct", "simple", "-i",
+                           os.path.join(MEDIA, name + ".mpg"), "-vf",
+                           "select=eq(n\\,%d),scale=%d:%d:flags=bicubic" % (number, width, height),
+                           "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"],
+                          stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, check=True).stdout
+
+
+class ScreenTest(PlayerTest):
     def setUp(self):
         super().setUp()
         p = self.player
@@ -68,6 +102,8 @@ class ScreenBoards(PlayerTest):
         if not wait_until(lambda: condition(self.shown()), timeout):
             self.fail("%s never came; the board showed:\n%s" % (what, "\n".join(map(str, self.shown()[-20:]))))
 
+
+class ScreenBoards(ScreenTest):
     def test_frame_search_shows_exactly_the_picture_asked_for(self):
         p = self.player
         self.assertIn("Initialising Screen Board(s)", p.trace())
@@ -118,12 +154,40 @@ class ScreenBoards(PlayerTest):
         self.assertAlmostEqual(statistics.median(gaps), FRAME_MS, delta=4)
         wraps = [gap for (number, _, _), gap in zip(played, gaps) if number == SHORT_PICTURES - 1]
         self.assertLess(max(wraps), 2 * FRAME_MS, "the first picture follows the last within a frame time")
-        # STILL holds the picture the enquiry names; nothing follows it.
-        self.send(STILL, ACK)
+        # STILL holds the picture the enquiry (in frame mode) names; nothing
+        # follows it.
+        self.send(STILL + SETFRMMODE, ACK * 2)
         held = int(self.frame_enquiry())
         count = len(self.pictures())
         self.assertFalse(wait_until(lambda: len(self.pictures()) > count, 0.5), "a picture after STILL")
         self.assertEqual(self.pictures()[-1][0], held)
+
+
+
+class ScreenPictures(ScreenTest):
+    """Two board windows on the run's X server, as a person sees them."""
+
+    def setUp(self):
+        self.rig = PixelRig()
+        self.assertTrue(self.rig.display, "the pixel rig is not set up (rig.py pixels-setup)")
+        super().setUp()
+
+    def test_two_board_windows_show_ffmpegs_pictures(self):
+        pictures = {0: 750, 1: 100}
+        for board, number in pictures.items():
+            digits = str(number).encode()
+            self.send(SETSCRMODE + str(board).encode() + ENTER, ACK * 3 + COMPLETION)
+            self.send(SETFRMMODE + SEARCH + digits + ENTER, ACK * (len(digits) + 3) + COMPLETION)
+            if not wait_until(lambda: self.pictures(board) and self.pictures(board)[-1][0] == number, 10):
+                self.fail("board %d never showed picture %d" % (board, number))
+        shot = self.rig.screenshot()
+        shot.save_png(os.path.join(artifacts_dir(), "screen-boards.png"))
+        for board, number in pictures.items():
+            _, client = self.player.ask(["window-rect", "Board %d" % board])[0]
+            left, top, right, bottom = fit(tuple(int(v) for v in client.split()), PICTURE_ASPECT)
+            shown = shot.crop(left, top, right, bottom).rgb
+            expected = ffmpeg_picture("count40", number, right - left, bottom - top)
+            self.assertGreaterEqual(psnr(shown, expected), MIN_PSNR_DB, "board %d's picture" % board)
 
 
 if __name__ == "__main__":
