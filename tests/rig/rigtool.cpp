@@ -47,6 +47,9 @@
 //                                committed private memory of its address
 //                                space, region by region, and its entries
 //                                in the system's handle table
+//   error-mode CLASS             prints, in hex, the error mode (SetErrorMode)
+//                                the process of the window of CLASS runs
+//                                with, as a thread of its own reads it there
 //   serial-waits PORT            stands in for the player's receive thread:
 //                                opens PORT (COM9) as the player does and
 //                                waits for bytes (overlapped WaitCommEvent,
@@ -739,6 +742,42 @@ static int SerialWaits(char **a)
     return 0;
 }
 
+// Reads the error mode inside the process: a few bytes of code there call
+// its GetErrorMode (kernel32 sits at the same address in every process)
+// and end the thread with the result.  Nothing of the process changes.
+static int ErrorMode(char **a)
+{
+    DWORD pid = ProcessOfWindow(a[0]);
+    FARPROC getErrorMode = GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetErrorMode");
+    if (!pid || !getErrorMode)
+        return 1;
+    HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
+                                     PROCESS_VM_WRITE | PROCESS_VM_READ,
+                                 FALSE, pid);
+    if (!process)
+        return 1;
+    // mov eax, GetErrorMode; call eax; ret 4
+    unsigned char code[10] = {0xB8, 0, 0, 0, 0, 0xFF, 0xD0, 0xC2, 0x04, 0x00};
+    memcpy(code + 1, &getErrorMode, 4);
+    void *remote = VirtualAllocEx(process, NULL, sizeof code, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
+    DWORD mode = 0;
+    bool read = false;
+    if (remote && WriteProcessMemory(process, remote, code, sizeof code, NULL)) {
+        HANDLE thread = CreateRemoteThread(process, NULL, 0, (LPTHREAD_START_ROUTINE)remote, NULL, 0, NULL);
+        if (thread) {
+            read = WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &mode);
+            CloseHandle(thread);
+        }
+    }
+    if (remote)
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    if (!read)
+        return 1;
+    printf("%#lx\n", mode);
+    return 0;
+}
+
 static int ProcessUsage(char **a)
 {
     DWORD pid = ProcessOfWindow(a[0]);
@@ -784,6 +823,7 @@ static const Command commands[] = {
     {"ctl-rect", 2, ControlRect},   {"ctl-press", 2, ControlPress},
     {"ctl-send", 5, ControlSend},   {"modules", 1, Modules},
     {"process-usage", 1, ProcessUsage}, {"serial-waits", 1, SerialWaits},
+    {"error-mode", 1, ErrorMode},
 };
 
 int main(int argc, char **argv)
