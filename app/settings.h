@@ -35,6 +35,11 @@
 #define DEFAULT_COM_ID 2
 #define DEFAULT_BOARD_TYPE 3
 
+// Reads a registry value (null: the key's default value) as text into a
+// 256-byte buffer.  Returns false when it is absent, unreadable or longer
+// than 255 characters.  Data of another type, or without a terminator, ends
+// at the length the registry returns.
+bool ReadRegistryText(HKEY key, const char *name, char *text);
 // Main thread: reads the three sub-keys into the window's record, a missing
 // value taking its default.  Always 1.
 int LoadSettings(HWND hwnd);
