@@ -102,8 +102,8 @@ void LoadHrx(Settings *s)
     LoadNumber(key, REG_COM_ID, &s->comId, DEFAULT_COM_ID);
     if (s->comId < 1)
         s->comId = 1;
-    if (s->comId > 4)
-        s->comId = 4;
+    if (s->comId > COM_ID_MAX)
+        s->comId = COM_ID_MAX;
     LoadPath(key, REG_DEFAULT_MPEG, s->defaultMpeg, DEFAULT_MPEG_PATTERN);
     LoadWord(key, REG_PROTOCOL, &s->protocol, PROTOCOL_SONY_LDP, kProtocolWords, PROTOCOL_NATIVE);
     if (key)

@@ -33,6 +33,8 @@
 #define DEFAULT_TRACE_SIZE 1000
 #define DEFAULT_FIFO_LIMIT 2048
 #define DEFAULT_COM_ID 2
+// The ports the sheet offers and a start loads: COM1 to COM256.
+#define COM_ID_MAX 256
 #define DEFAULT_BOARD_TYPE 3
 
 // Reads a registry value (null: the key's default value) as text into a
