@@ -18,7 +18,7 @@
 #define TRACE_LINE_MAX 2048
 #define TRIM_PIECE_SIZE 256
 #define TRACE_OPEN_SPIN_ATTEMPTS 20
-#define TRACE_OPEN_ATTEMPTS 1000
+#define TRACE_OPEN_WAIT_MS 20
 #define DEVICE_NAME_MAX 8   // the longest device name, "CONOUT$", and a terminator
 
 namespace {
@@ -57,16 +57,32 @@ bool IsDiskFile(HANDLE file)
     return GetFileType(file) == FILE_TYPE_DISK;
 }
 
+double MillisecondsSince(const LARGE_INTEGER &start, const LARGE_INTEGER &frequency)
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return (double)(now.QuadPart - start.QuadPart) * 1000.0 / (double)frequency.QuadPart;
+}
+
 // Opens the file to append one line.  Other writers are shut out while the
 // line is written (readers such as Notepad are not): Wine places an
 // "append" at the end it saw at the time, so two writers at once could put
-// their lines at the same place.  A writer that finds the file busy tries
-// again a moment later, for at most about a second, then drops its line.
+// their lines at the same place.  A writer that finds the file busy (the
+// player's other thread, for a moment) tries again at once a few times,
+// then after short pauses, for at most 20 ms in all, and then drops its
+// line: a program that holds the log for writing must not hold up the
+// answers to the controller.  A pause is taken only while the longest one
+// so far still fits in what is left, since Sleep(1) lasts up to a timer
+// tick (10 to 16 ms) on Windows.
 HANDLE OpenForAppend(const char *path)
 {
     if (NamesDevice(path))
         return INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < TRACE_OPEN_ATTEMPTS; attempt++) {
+    LARGE_INTEGER frequency, start;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    double longestPause = 0;
+    for (int attempt = 0;; attempt++) {
         HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, NULL);
         if (file != INVALID_HANDLE_VALUE && !IsDiskFile(file)) {
@@ -75,9 +91,18 @@ HANDLE OpenForAppend(const char *path)
         }
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION)
             return file;
-        Sleep(attempt < TRACE_OPEN_SPIN_ATTEMPTS ? 0 : 1);
+        if (attempt < TRACE_OPEN_SPIN_ATTEMPTS) {
+            Sleep(0);
+            continue;
+        }
+        double before = MillisecondsSince(start, frequency);
+        if (before + longestPause >= TRACE_OPEN_WAIT_MS)
+            return INVALID_HANDLE_VALUE;
+        Sleep(1);
+        double pause = MillisecondsSince(start, frequency) - before;
+        if (pause > longestPause)
+            longestPause = pause;
     }
-    return INVALID_HANDLE_VALUE;
 }
 
 // Writes the line at the end of the file, which no other writer can move

@@ -9,9 +9,10 @@
 
 // Appends prefix, message and a line end to a file in one write, each line
 // feed stored as CR LF.  Lines of different threads and writers never
-// overlap.  A file that cannot be opened loses the line; so does a disk
-// without room for all of it (no part of the line stays in the file), and
-// a path that names a device (COM2, \\.\COM3, LPT1.txt) is never opened.
+// overlap.  A file that cannot be opened loses the line (one that another
+// program holds for writing, after at most 20 ms); so does a disk without
+// room for all of it (no part of the line stays in the file), and a path
+// that names a device (COM2, \\.\COM3, LPT1.txt) is never opened.
 void AppendTraceLine(const char *path, const char *prefix, const char *message);
 
 // Appends "dd/mm/yy hh:mm:ss.mmm - message".  Returns 1 in every case.

@@ -50,6 +50,9 @@
 //   error-mode CLASS             prints, in hex, the error mode (SetErrorMode)
 //                                the process of the window of CLASS runs
 //                                with, as a thread of its own reads it there
+//   hold-file PATH MS            opens PATH for writing, sharing only reading,
+//                                prints "holding", and keeps it open for MS
+//                                ms: another program that holds a log
 //   serial-waits PORT            stands in for the player's receive thread:
 //                                opens PORT (COM9) as the player does and
 //                                waits for bytes (overlapped WaitCommEvent,
@@ -778,6 +781,18 @@ static int ErrorMode(char **a)
     return 0;
 }
 
+static int HoldFile(char **a)
+{
+    HANDLE file = CreateFileA(a[0], GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    printf("holding\n");
+    fflush(stdout);
+    Sleep((DWORD)Number(a[1]));
+    CloseHandle(file);
+    return 0;
+}
+
 static int ProcessUsage(char **a)
 {
     DWORD pid = ProcessOfWindow(a[0]);
@@ -823,7 +838,7 @@ static const Command commands[] = {
     {"ctl-rect", 2, ControlRect},   {"ctl-press", 2, ControlPress},
     {"ctl-send", 5, ControlSend},   {"modules", 1, Modules},
     {"process-usage", 1, ProcessUsage}, {"serial-waits", 1, SerialWaits},
-    {"error-mode", 1, ErrorMode},
+    {"error-mode", 1, ErrorMode},   {"hold-file", 2, HoldFile},
 };
 
 int main(int argc, char **argv)

@@ -1,19 +1,45 @@
 """What a show PC meets that the bench does not: the player runs with
-Windows' "no disk" boxes off; Help Topics from a folder with spaces."""
+Windows' "no disk" boxes off; Help Topics from a folder with spaces; a log
+that another program holds for writing."""
 import os
+import re
 import shutil
+import time
 import unittest
 
+from controller import ACK, STILL
 from player import IDM_HELP_TOPICS, WINDOW_CLASS, PlayerTest
 from rig import wait_until, windows_path
 
 SEM_FAILCRITICALERRORS, SEM_NOOPENFILEERRORBOX = 0x0001, 0x8000
 HTML_OPEN_KEY = "HKLM\\SOFTWARE\\Classes\\htmlfile\\shell\\open\\command"
+TRACE_LINE = re.compile(rb"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d(\.\d\d\d)? - [^\r\n]*$")
+STILL_LINE = "00 - LDP - STILL"
+ANSWER_LIMIT_S = 0.050
 
 
 class Field(PlayerTest):
     def rigtool(self):
         return os.path.join(self.player.rig.dir, "rigtool.exe")
+
+    def start_helper(self, args, name):
+        """Starts rigtool with args; returns (process, path of its output)."""
+        log_name = "%s-%d.out" % (name, os.getpid())
+        output = os.path.join(self.player.rig.dir, "logs", log_name)
+        if os.path.exists(output):
+            os.unlink(output)
+        proc = self.player.rig.start([self.rigtool()] + args, log_name=log_name)
+        self.addCleanup(lambda: proc.poll() is None and (proc.kill(), proc.wait()))
+        return proc, output
+
+    def wait_output(self, output, word, timeout):
+        def said():
+            try:
+                with open(output) as f:
+                    return word in f.read()
+            except FileNotFoundError:
+                return False
+        self.assertTrue(wait_until(said, timeout), "the helper never said %r" % word)
 
     def test_player_runs_with_the_no_disk_boxes_off(self):
         p = self.player
@@ -45,6 +71,36 @@ class Field(PlayerTest):
             args = f.read().rstrip("\n").split("\t")
         self.assertEqual(args[1:], [windows_path(show) + "\\html\\hrx\\Home_page.htm"])
         self.assertEqual(p.close(), 0)
+
+    def test_a_log_held_by_another_writer_holds_no_answer_up(self):
+        p = self.player
+        p.set_settings({"Debug\\TraceFile": windows_path(p.trace_path), ".hrx\\ComID": "2"})
+        self.start_acknowledged()
+        p.wait_trace("Starting garbage collection interval at 12:00:00.00")
+        holder, output = self.start_helper(["hold-file", windows_path(p.trace_path), "60000"], "hold")
+        self.wait_output(output, "holding", 20)
+
+        slowest = 0.0
+        for _ in range(100):
+            sent = time.monotonic()
+            p.line.write(STILL)
+            self.assertEqual(p.line.read(1, timeout=5), ACK)
+            slowest = max(slowest, time.monotonic() - sent)
+        print("slowest STILL while the log was held: %.1f ms" % (slowest * 1000), flush=True)
+        self.assertLess(slowest, ANSWER_LIMIT_S)
+        self.assertEqual(p.trace().count(STILL_LINE), 0, "the holder kept every line out")
+
+        holder.kill()
+        holder.wait()
+        for _ in range(10):
+            p.line.write(STILL)
+            self.assertEqual(p.line.read(1, timeout=5), ACK)
+        self.assertEqual(p.close(), 0)
+        raw = p.trace_raw()
+        self.assertTrue(raw.endswith(b"\r\n\r\n\r\n"))
+        for line in raw[:-6].split(b"\r\n"):
+            self.assertRegex(line, TRACE_LINE, "a whole trace line")
+        self.assertEqual(p.trace().count(STILL_LINE), 10, "the lines after the holder let go")
 
 
 if __name__ == "__main__":
