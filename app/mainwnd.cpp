@@ -159,6 +159,10 @@ void ShutDown(HWND hwnd, InstanceRecord *record)
     WinHelpA(hwnd, HELP_FILE, HELP_QUIT, 0);
     KillTimer(hwnd, IDT_AUTOSCRIPT_POLL);
     KillTimer(hwnd, IDT_GARBAGE_COLLECTION);
+    // A script still running (its dialog has closed with the window) is
+    // cancelled, so that a copy removes its temporary file, before the
+    // process ends under it.
+    StopAutoScriptWorker(AUTOSCRIPT_STOP_WAIT_MS);
     FreeChapterTable(hwnd);
     RECT rect;
     if (GetWindowRect(hwnd, &rect)) {

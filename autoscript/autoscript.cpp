@@ -147,7 +147,7 @@ void ScriptPathOfDrive(int drive, char *path, size_t size)
 int FindAutoScript(HWND hwnd)
 {
     InstanceRecord *record = GetInstanceRecord(hwnd);
-    if (!record || record->autoScriptRunning != 0)
+    if (!record || record->autoScriptRunning != 0 || IsAutoScriptWorkerAlive())
         return 0;
     int newDrive = -1;
     LONG newTime = 0;
@@ -167,6 +167,37 @@ int FindAutoScript(HWND hwnd)
     autoScript.lastScriptTime[newDrive] = newTime;
     ScriptPathOfDrive(newDrive, autoScript.scriptPath, sizeof autoScript.scriptPath);
     return 1;
+}
+
+bool IsAutoScriptWorkerAlive(void)
+{
+    if (!autoScript.worker)
+        return false;
+    if (WaitForSingleObject(autoScript.worker, 0) == WAIT_TIMEOUT)
+        return true;
+    CloseHandle(autoScript.worker);
+    autoScript.worker = NULL;
+    return false;
+}
+
+// Only messages sent to this thread are served: the worker's synchronous
+// calls to the progress dialog.  Posted ones (commands, menu, timers) wait.
+bool StopAutoScriptWorker(DWORD timeoutMs)
+{
+    autoScript.active = 0;
+    DWORD start = GetTickCount();
+    for (;;) {
+        // Calls already waiting are served first: the wait below wakes
+        // only for new ones.
+        MSG msg;
+        PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        if (!IsAutoScriptWorkerAlive())
+            return true;
+        DWORD waited = GetTickCount() - start;
+        if (waited >= timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(1, &autoScript.worker, FALSE, timeoutMs - waited, QS_SENDMESSAGE);
+    }
 }
 
 DWORD WINAPI AutoScriptThread(LPVOID)

@@ -53,6 +53,10 @@
 //   hold-file PATH MS            opens PATH for writing, sharing only reading,
 //                                prints "holding", and keeps it open for MS
 //                                ms: another program that holds a log
+//   pipe-serve NAME MS           a source that reads slowly, as a CD that
+//                                retries: makes the pipe \\.\pipe\NAME,
+//                                waits for a reader, prints "connected",
+//                                sends 2048 bytes MS ms later and closes
 //   serial-waits PORT            stands in for the player's receive thread:
 //                                opens PORT (COM9) as the player does and
 //                                waits for bytes (overlapped WaitCommEvent,
@@ -793,6 +797,28 @@ static int HoldFile(char **a)
     return 0;
 }
 
+static int PipeServe(char **a)
+{
+    char name[MAX_PATH];
+    snprintf(name, sizeof name, "\\\\.\\pipe\\%s", a[0]);
+    HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, NULL);
+    if (pipe == INVALID_HANDLE_VALUE)
+        return 1;
+    if (!ConnectNamedPipe(pipe, NULL) && GetLastError() != ERROR_PIPE_CONNECTED) {
+        CloseHandle(pipe);
+        return 1;
+    }
+    printf("connected\n");
+    fflush(stdout);
+    Sleep((DWORD)Number(a[1]));
+    static char bytes[2048];
+    DWORD written = 0;
+    WriteFile(pipe, bytes, sizeof bytes, &written, NULL);
+    FlushFileBuffers(pipe);
+    CloseHandle(pipe);
+    return 0;
+}
+
 static int ProcessUsage(char **a)
 {
     DWORD pid = ProcessOfWindow(a[0]);
@@ -839,6 +865,7 @@ static const Command commands[] = {
     {"ctl-send", 5, ControlSend},   {"modules", 1, Modules},
     {"process-usage", 1, ProcessUsage}, {"serial-waits", 1, SerialWaits},
     {"error-mode", 1, ErrorMode},   {"hold-file", 2, HoldFile},
+    {"pipe-serve", 2, PipeServe},
 };
 
 int main(int argc, char **argv)

@@ -1,6 +1,7 @@
 """What a show PC meets that the bench does not: the player runs with
 Windows' "no disk" boxes off; Help Topics from a folder with spaces; a log
-that another program holds for writing."""
+that another program holds for writing; shut-down while a script's worker
+waits on a slow read."""
 import os
 import re
 import shutil
@@ -8,7 +9,7 @@ import time
 import unittest
 
 from controller import ACK, STILL
-from player import IDM_HELP_TOPICS, WINDOW_CLASS, PlayerTest
+from player import IDM_HELP_TOPICS, WINDOW_CLASS, WM_CLOSE, PlayerTest, write_file
 from rig import wait_until, windows_path
 
 SEM_FAILCRITICALERRORS, SEM_NOOPENFILEERRORBOX = 0x0001, 0x8000
@@ -16,6 +17,7 @@ HTML_OPEN_KEY = "HKLM\\SOFTWARE\\Classes\\htmlfile\\shell\\open\\command"
 TRACE_LINE = re.compile(rb"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d(\.\d\d\d)? - [^\r\n]*$")
 STILL_LINE = "00 - LDP - STILL"
 ANSWER_LIMIT_S = 0.050
+POLL_S = 10
 
 
 class Field(PlayerTest):
@@ -101,6 +103,37 @@ class Field(PlayerTest):
         for line in raw[:-6].split(b"\r\n"):
             self.assertRegex(line, TRACE_LINE, "a whole trace line")
         self.assertEqual(p.trace().count(STILL_LINE), 10, "the lines after the holder let go")
+
+    def test_shut_down_cancels_a_running_script_and_waits_for_its_worker(self):
+        p = self.player
+        p.rig.remove_line(2)
+        destination = os.path.join(p.work, "Movie")
+        os.makedirs(destination)
+        cd = p.rig.drive_dir("e")
+        shutil.rmtree(cd, ignore_errors=True)
+        # The source answers its first read only three seconds after the
+        # copy has begun, as a CD that retries a sector.
+        write_file(os.path.join(cd, "Halcyra.inf"),
+                   b"COPY \\\\.\\pipe\\hrx-slow-cd " + windows_path(destination).encode() + b"\\\r\nEJECT\r\n")
+        _, output = self.start_helper(["pipe-serve", "hrx-slow-cd", "3000"], "pipe")
+        open(p.rig.mci_log, "w").close()
+        p.set_settings({"Debug\\TraceFile": windows_path(p.trace_path)})
+        self.start_traced()
+        p.rig.map_drive("e")
+        self.addCleanup(p.rig.unmap_drive, "e")
+        self.wait_output(output, "connected", POLL_S + 15)
+        self.assertTrue(wait_until(lambda: os.listdir(destination), 10), "the copy's temporary file")
+
+        p.post(WM_CLOSE)
+        self.assertEqual(p.wait_exit(timeout=30), 0)
+        self.assertEqual(os.listdir(destination), [], "no temporary copy is left behind")
+        lines = p.trace_raw().decode("latin-1").split("\r\n")
+        completed = [i for i, line in enumerate(lines) if line.endswith(" - AutoScript completed")]
+        freed = [i for i, line in enumerate(lines) if line.endswith(" - Free MPEG system")]
+        self.assertEqual(len(completed), 1, lines)
+        self.assertLess(completed[0], freed[0], "the worker ended before the boards were freed")
+        self.assertEqual(p.trace()[-3:], ["Halcyra Remote Closed", "", ""])
+        self.assertEqual(p.rig.mci_requests(), [], "the cancelled script ran no further")
 
 
 if __name__ == "__main__":
