@@ -88,6 +88,11 @@ TEST_F(AutoScriptRun, ScriptLinesAreReadAsWritten)
         {__LINE__, "EJECT" + spaces250 + "\r\n", {}, kEjected},
         {__LINE__, "EJECT" + spaces250 + " \r\n", {UnknownCommand("EJECT" + spaces250)}, {}},
         {__LINE__, std::string(300, ' ') + ";" + std::string(300, 'c') + "\r\nEJECT\r\n", {}, kEjected},
+        // Mend: blanks that fill the 255 characters no longer hide the
+        // command of an over-long line; a blank line of any length is empty.
+        {__LINE__, std::string(300, ' ') + "EJECT\r\nRESET\r\n", {UnknownCommand("EJECT"), UnknownCommand("RESET")},
+         {}},
+        {__LINE__, std::string(300, ' ') + "\r\nEJECT\r\n", {}, kEjected},
     };
     for (const auto &c : cases) {
         ResetTrayLog();
