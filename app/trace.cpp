@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include "app/instance.h"
+#include "app/tempfile.h"
 #include "app/text.h"
 
 #define TRACE_LINE_MAX 2048
@@ -209,6 +210,39 @@ Piece *ReadPieces(FILE *file, long *count)
     return first;
 }
 
+// Writes the pieces in text mode, as they were read, to the temporary file,
+// and on to the disk; closes it.  False when not every byte got there.
+bool WritePieces(HANDLE temp, const Piece *piece)
+{
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(temp), _O_WRONLY | _O_TEXT);
+    if (descriptor < 0) {
+        CloseHandle(temp);
+        return false;
+    }
+    FILE *file = _fdopen(descriptor, "w");
+    if (!file) {
+        _close(descriptor);
+        return false;
+    }
+    for (; piece; piece = piece->next)
+        fputs(piece->text, file);
+    bool written = fflush(file) == 0 && !ferror(file) && FlushFileBuffers(temp);
+    return fclose(file) == 0 && written;
+}
+
+// The kept lines go into a temporary file beside the log, which then takes
+// the log's place: a crash or a full disk on the way leaves the old log
+// whole, never a cut one.
+void ReplaceWithPieces(const char *path, const Piece *first)
+{
+    char tempPath[2 * TEXT_FIELD_SIZE];
+    HANDLE temp = CreateTempBeside(path, tempPath, sizeof tempPath);
+    if (temp == INVALID_HANDLE_VALUE)
+        return;
+    if (!WritePieces(temp, first) || !MoveTempInPlace(tempPath, path))
+        DeleteFileA(tempPath);
+}
+
 }  // namespace
 
 extern "C" int __cdecl TrimFile(HWND, const char *path, int maxLines)
@@ -230,12 +264,7 @@ extern "C" int __cdecl TrimFile(HWND, const char *path, int maxLines)
         Piece *piece = first;
         for (long skip = count - keep; skip > 0; skip--)
             piece = piece->next;
-        file = fopen(path, "w");
-        if (file) {
-            for (; piece; piece = piece->next)
-                fputs(piece->text, file);
-            fclose(file);
-        }
+        ReplaceWithPieces(path, piece);
     }
     FreePieces(first);
     return 0;

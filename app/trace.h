@@ -24,8 +24,9 @@ int WriteTraceF(HWND hwnd, const char *traceFile, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
 
 extern "C" {
-// Cuts a text file down to its last maxLines lines; a device is left
-// alone.  Returns 0.
+// Cuts a text file down to its last maxLines lines, through a temporary
+// file that replaces it only once written whole (on failure the file stays
+// as it was); a device is left alone.  Returns 0.
 int __cdecl TrimFile(HWND hwnd, const char *path, int maxLines);
 // Last modification time in seconds since 1970 (UTC), 0 when unreadable.
 long __cdecl FileTime(const char *path);

@@ -24,12 +24,6 @@
 #define CAPTION_COPY "Copying..."
 #define CAPTION_DELETE "Deleteing..."
 
-// A copy is written under this name in the destination directory and
-// replaces the destination only once every byte is written:
-// "~hrx" and eight hex digits, ".tmp".
-#define COPY_TEMP_PREFIX "~hrx"
-#define COPY_TEMP_SUFFIX ".tmp"
-
 // Shared by the progress dialog, the AutoScript thread and the copy loop.
 struct AutoScriptState {
     std::atomic<LONG> active;          // 1 while the run may continue
