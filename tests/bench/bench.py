@@ -403,7 +403,9 @@ def table(r):
     rows += [
         ("    native echo, %d STILL" % native["all"]["count"], latency_figure(native), "", ""),
         ("    Wine floor, %d STILL" % floor["latency"]["all"]["count"], latency_figure(floor["latency"]), "",
-         "player p99 / floor p99 %.2f" % (p99 / floor["latency"]["all"]["p99_ms"])),
+         "player p99 / floor p99 %.2f (STILL alone %.2f)"
+         % (p99 / floor["latency"]["all"]["p99_ms"],
+            lat["by_command"]["STILL"]["p99_ms"] / floor["latency"]["all"]["p99_ms"])),
         ("    Wine floor, WaitCommEvent, %d STILL" % event_floor["latency"]["all"]["count"],
          latency_figure(event_floor["latency"]), "", ""),
         ("2 burst of %d STILL" % r["burst"]["sent"], stream_figure(r["burst"]), "one ACK each",
