@@ -1,8 +1,11 @@
 // Trace log writer and trimmer, file times and durations.  WriteTrace runs
 // on the main thread and on the serial receive thread without a lock: each
 // line opens the file for appending, writes once and closes it, so lines of
-// different threads interleave whole.
+// different threads interleave whole.  Lines a thread holds stay in its own
+// record until it writes them.
 #include "app/trace.h"
+
+#include <atomic>
 
 #include <fcntl.h>
 #include <io.h>
@@ -20,6 +23,7 @@
 #define TRIM_PIECE_SIZE 256
 #define TRACE_OPEN_SPIN_ATTEMPTS 20
 #define TRACE_OPEN_WAIT_MS 20
+#define TRACE_HOLD_SIZE 4096
 #define DEVICE_NAME_MAX 8   // the longest device name, "CONOUT$", and a terminator
 
 namespace {
@@ -106,23 +110,80 @@ HANDLE OpenForAppend(const char *path)
     }
 }
 
-// Writes the line at the end of the file, which no other writer can move
-// while the file is open.  A line the disk has no room for is dropped
-// whole: the part of it that was written is cut off again, so that the
+// Writes whole lines at the end of the file, which no other writer can
+// move while the file is open.  Lines the disk has no room for are dropped
+// whole: the part of them that was written is cut off again, so that the
 // next line does not run on from a torn one.
-void AppendWholeLine(HANDLE file, const char *line, DWORD length)
+void AppendWholeLines(HANDLE file, const char *lines, DWORD length)
 {
     LARGE_INTEGER end = {};
     if (!GetFileSizeEx(file, &end) || !SetFilePointerEx(file, end, NULL, FILE_BEGIN))
         return;
     DWORD written = 0;
-    if (WriteFile(file, line, length, &written, NULL) && written == length)
+    if (WriteFile(file, lines, length, &written, NULL) && written == length)
         return;
     if (written > 0 && SetFilePointerEx(file, end, NULL, FILE_BEGIN))
         SetEndOfFile(file);
 }
 
+void AppendToFile(const char *path, const char *lines, DWORD length)
+{
+    HANDLE file = OpenForAppend(path);
+    if (file != INVALID_HANDLE_VALUE) {
+        AppendWholeLines(file, lines, length);
+        CloseHandle(file);
+    }
+}
+
+// The lines one thread holds for one file, one after the other, each with
+// its line end.  Only the holding thread touches anything but its id.
+struct HeldLines {
+    std::atomic<DWORD> thread;  // 0 while no thread holds its lines
+    char path[MAX_PATH];
+    char text[TRACE_HOLD_SIZE];
+    size_t length;
+};
+
+HeldLines held;
+
+void WriteHeld()
+{
+    if (held.length > 0)
+        AppendToFile(held.path, held.text, (DWORD)held.length);
+    held.length = 0;
+}
+
+// Keeps the line when the calling thread holds its lines; what is held goes
+// out first when the line is for another file or would not fit.  False
+// when the line is to be written at once.
+bool HoldLine(const char *path, const char *line, size_t length)
+{
+    if (held.thread != GetCurrentThreadId())
+        return false;
+    if (held.length > 0 && (strcmp(held.path, path) != 0 || held.length + length > sizeof held.text))
+        WriteHeld();
+    if (length > sizeof held.text || !CopyText(held.path, sizeof held.path, path))
+        return false;
+    memcpy(held.text + held.length, line, length);
+    held.length += length;
+    return true;
+}
+
 }  // namespace
+
+void HoldTraceLines(void)
+{
+    held.length = 0;
+    held.thread = GetCurrentThreadId();
+}
+
+void WriteHeldTraceLines(void)
+{
+    if (held.thread != GetCurrentThreadId())
+        return;
+    WriteHeld();
+    held.thread = 0;
+}
 
 void AppendTraceLine(const char *path, const char *prefix, const char *message)
 {
@@ -142,11 +203,8 @@ void AppendTraceLine(const char *path, const char *prefix, const char *message)
     }
     *out++ = '\r';
     *out++ = '\n';
-    HANDLE file = OpenForAppend(path);
-    if (file != INVALID_HANDLE_VALUE) {
-        AppendWholeLine(file, line, (DWORD)length);
-        CloseHandle(file);
-    }
+    if (!HoldLine(path, line, length))
+        AppendToFile(path, line, (DWORD)length);
     if (line != small)
         free(line);
 }

@@ -15,6 +15,15 @@
 // that names a device (COM2, \\.\COM3, LPT1.txt) is never opened.
 void AppendTraceLine(const char *path, const char *prefix, const char *message);
 
+// From now on the calling thread's lines, each stamped when it is written,
+// are held back until WriteHeldTraceLines writes them, in their order and
+// in one go; a line for another file, or one that the hold has no room
+// for, first writes what is held.  One thread at a time holds its lines:
+// the LDP interpreter, so that its answer does not wait for the log file.
+void HoldTraceLines(void);
+// Writes the lines the calling thread holds and ends its hold.
+void WriteHeldTraceLines(void);
+
 // Appends "dd/mm/yy hh:mm:ss.mmm - message".  Returns 1 in every case.
 int WriteTrace(HWND hwnd, const char *traceFile, const char *message);
 

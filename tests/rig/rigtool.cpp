@@ -59,9 +59,10 @@
 //                                sends 2048 bytes MS ms later and closes
 //   serial-waits PORT            stands in for the player's receive thread:
 //                                opens PORT (COM9) as the player does and
-//                                waits for bytes (overlapped WaitCommEvent,
-//                                then a read) until an EOT byte (0x04)
-//                                arrives.  Its window, of class
+//                                waits for bytes (a pending overlapped read
+//                                of one byte, then a read of what is
+//                                queued) until an EOT byte (0x04) arrives
+//                                or a read fails.  Its window, of class
 //                                RigSerialWaits, lets process-usage measure
 //                                what Wine's serial waits alone cost.
 // Texts cross the process boundary as Unicode: the ANSI calls come back
@@ -723,24 +724,27 @@ static int SerialWaits(char **a)
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, NULL);
     if (!window || port == INVALID_HANDLE_VALUE)
         return 1;
-    SetCommMask(port, EV_RXCHAR);
     COMMTIMEOUTS timeouts = {MAXDWORD, 0, 1000, 0, 1000};
     SetCommTimeouts(port, &timeouts);
     OVERLAPPED wait = {}, read = {};
     wait.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     read.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     for (bool ended = false; !ended;) {
-        DWORD mask = 0, count = 0, errors = 0;
-        if (!WaitCommEvent(port, &mask, &wait) && GetLastError() == ERROR_IO_PENDING)
-            GetOverlappedResult(port, &wait, &count, TRUE);
+        char bytes[256];
+        DWORD first = 0, queued = 0, errors = 0;
+        BOOL done = ReadFile(port, bytes, 1, &first, &wait);
+        if (!done && GetLastError() == ERROR_IO_PENDING)
+            done = GetOverlappedResult(port, &wait, &first, TRUE);
+        if (!done && wait.Internal != STATUS_TIMEOUT)
+            break;
+        if (first == 0)
+            continue;
         COMSTAT status = {};
         ClearCommError(port, &errors, &status);
-        char bytes[256];
-        DWORD wanted = status.cbInQue < sizeof bytes ? status.cbInQue : sizeof bytes;
-        count = 0;
-        if (wanted && !ReadFile(port, bytes, wanted, &count, &read) && GetLastError() == ERROR_IO_PENDING)
-            GetOverlappedResult(port, &read, &count, TRUE);
-        ended = memchr(bytes, SERIAL_WAITS_END, count) != NULL;
+        DWORD wanted = status.cbInQue < sizeof bytes - 1 ? status.cbInQue : sizeof bytes - 1;
+        if (wanted && !ReadFile(port, bytes + 1, wanted, &queued, &read) && GetLastError() == ERROR_IO_PENDING)
+            GetOverlappedResult(port, &read, &queued, TRUE);
+        ended = memchr(bytes, SERIAL_WAITS_END, 1 + queued) != NULL;
     }
     CloseHandle(wait.hEvent);
     CloseHandle(read.hEvent);
