@@ -90,6 +90,8 @@ class Field(PlayerTest):
             slowest = max(slowest, time.monotonic() - sent)
         print("slowest STILL while the log was held: %.1f ms" % (slowest * 1000), flush=True)
         self.assertLess(slowest, ANSWER_LIMIT_S)
+        # The last STILL's line follows its answer and gives up 20 ms later.
+        time.sleep(0.2)
         self.assertEqual(p.trace().count(STILL_LINE), 0, "the holder kept every line out")
 
         holder.kill()
