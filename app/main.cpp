@@ -39,6 +39,11 @@ static WPARAM RunMessageLoop()
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int showCommand)
 {
+    // Before any drive is touched: the AutoScript poll opens a file on
+    // every drive from C: to H:, and an empty card reader or CD drive among
+    // them would otherwise raise Windows' modal "no disk" box, which holds
+    // the main thread and every answer to the controller.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     if (FindWindowA(MAIN_WINDOW_CLASS, NULL)) {
         ShowFatal(MAIN_WINDOW_TITLE " already running\n");
         return -1;

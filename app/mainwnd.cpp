@@ -54,19 +54,28 @@ void ViewLog(HWND hwnd, InstanceRecord *record)
     _spawnlp(_P_NOWAIT, "notepad", " ", record->settings.traceFile, NULL);
 }
 
+// An argument as the started program's command line must carry it:
+// _spawnl joins the arguments with spaces, so a path with a space
+// ("C:\Program Files") is quoted to stay one argument.  False when it does
+// not fit.
+bool QuoteArgument(const char *argument, char *out, size_t size)
+{
+    const char *format = strpbrk(argument, " \t") ? "\"%s\"" : "%s";
+    int length = snprintf(out, size, format, argument);
+    return length >= 0 && (size_t)length < size;
+}
+
 void OpenHelpPages(HWND hwnd, InstanceRecord *record)
 {
     WriteTrace(hwnd, record->settings.traceFile, "User Cmd - Help Topics");
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, HTML_OPEN_COMMAND_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
-    char command[TEXT_FIELD_SIZE] = "";
-    DWORD size = sizeof command - 1;
-    LONG rc = RegQueryValueExA(key, NULL, NULL, NULL, reinterpret_cast<BYTE *>(command), &size);
+    char command[TEXT_FIELD_SIZE];
+    bool read = ReadRegistryText(key, NULL, command);
     RegCloseKey(key);
-    if (rc != ERROR_SUCCESS)
+    if (!read)
         return;
-    command[size < sizeof command ? size : sizeof command - 1] = '\0';
     const char *program = NextToken(command, TOKEN_DELIMITERS);
     if (!program)
         return;
@@ -81,7 +90,9 @@ void OpenHelpPages(HWND hwnd, InstanceRecord *record)
     const char *separator = directory[len - 1] == '\\' ? "" : "\\";
     char page[TEXT_FIELD_SIZE * 2];
     snprintf(page, sizeof page, "%s%s%s.%s", directory, separator, HELP_PAGE_NAME, HELP_PAGE_EXTENSION);
-    _spawnl(_P_NOWAIT, programPath, " ", page, NULL);
+    char pageArgument[sizeof page + 2];
+    if (QuoteArgument(page, pageArgument, sizeof pageArgument))
+        _spawnl(_P_NOWAIT, programPath, " ", pageArgument, NULL);
 }
 
 void OnCommand(HWND hwnd, InstanceRecord *record, WPARAM wParam, LPARAM lParam)
@@ -148,6 +159,10 @@ void ShutDown(HWND hwnd, InstanceRecord *record)
     WinHelpA(hwnd, HELP_FILE, HELP_QUIT, 0);
     KillTimer(hwnd, IDT_AUTOSCRIPT_POLL);
     KillTimer(hwnd, IDT_GARBAGE_COLLECTION);
+    // A script still running (its dialog has closed with the window) is
+    // cancelled, so that a copy removes its temporary file, before the
+    // process ends under it.
+    StopAutoScriptWorker(AUTOSCRIPT_STOP_WAIT_MS);
     FreeChapterTable(hwnd);
     RECT rect;
     if (GetWindowRect(hwnd, &rect)) {

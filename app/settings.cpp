@@ -22,37 +22,16 @@ HKEY OpenSubKey(const char *subKey)
     return key;
 }
 
-// Reads a value as text into a 256-byte buffer.  Returns false when it is
-// absent, unreadable or longer than 255 characters.  Data of another type,
-// or without a terminator, ends at the length the registry returns.
-bool ReadText(HKEY key, const char *name, char *text)
-{
-    text[0] = '\0';
-    if (!key)
-        return false;
-    DWORD size = TEXT_FIELD_SIZE;
-    if (RegQueryValueExA(key, name, NULL, NULL, reinterpret_cast<BYTE *>(text), &size) != ERROR_SUCCESS)
-        return false;
-    if (size > 0 && memchr(text, '\0', size) != NULL)
-        return true;
-    if (size >= TEXT_FIELD_SIZE) {
-        text[0] = '\0';
-        return false;
-    }
-    text[size] = '\0';
-    return true;
-}
-
 void LoadNumber(HKEY key, const char *name, int32_t *field, int32_t absent)
 {
     char text[TEXT_FIELD_SIZE];
-    *field = ReadText(key, name, text) ? (int32_t)ParseLeadingNumber(text) : absent;
+    *field = ReadRegistryText(key, name, text) ? (int32_t)ParseLeadingNumber(text) : absent;
 }
 
 void LoadPath(HKEY key, const char *name, char *field, const char *absent)
 {
     char text[TEXT_FIELD_SIZE];
-    CopyText(field, TEXT_FIELD_SIZE, ReadText(key, name, text) ? text : absent);
+    CopyText(field, TEXT_FIELD_SIZE, ReadRegistryText(key, name, text) ? text : absent);
 }
 
 struct WordCode {
@@ -74,7 +53,7 @@ void LoadWord(HKEY key, const char *name, int32_t *field, int32_t absent,
               const WordCode (&words)[N], int32_t otherCode)
 {
     char text[TEXT_FIELD_SIZE];
-    *field = ReadText(key, name, text) ? CodeOfWord(text, words, N, otherCode) : absent;
+    *field = ReadRegistryText(key, name, text) ? CodeOfWord(text, words, N, otherCode) : absent;
 }
 
 const WordCode kSyncWords[] = {{"EXT", SYNC_EXTERNAL}};
@@ -123,8 +102,8 @@ void LoadHrx(Settings *s)
     LoadNumber(key, REG_COM_ID, &s->comId, DEFAULT_COM_ID);
     if (s->comId < 1)
         s->comId = 1;
-    if (s->comId > 4)
-        s->comId = 4;
+    if (s->comId > COM_ID_MAX)
+        s->comId = COM_ID_MAX;
     LoadPath(key, REG_DEFAULT_MPEG, s->defaultMpeg, DEFAULT_MPEG_PATTERN);
     LoadWord(key, REG_PROTOCOL, &s->protocol, PROTOCOL_SONY_LDP, kProtocolWords, PROTOCOL_NATIVE);
     if (key)
@@ -165,6 +144,24 @@ const char *StreamTypeWord(int32_t type)
 }
 
 }  // namespace
+
+bool ReadRegistryText(HKEY key, const char *name, char *text)
+{
+    text[0] = '\0';
+    if (!key)
+        return false;
+    DWORD size = TEXT_FIELD_SIZE;
+    if (RegQueryValueExA(key, name, NULL, NULL, reinterpret_cast<BYTE *>(text), &size) != ERROR_SUCCESS)
+        return false;
+    if (size > 0 && memchr(text, '\0', size) != NULL)
+        return true;
+    if (size >= TEXT_FIELD_SIZE) {
+        text[0] = '\0';
+        return false;
+    }
+    text[size] = '\0';
+    return true;
+}
 
 int LoadSettings(HWND hwnd)
 {

@@ -33,8 +33,15 @@
 #define DEFAULT_TRACE_SIZE 1000
 #define DEFAULT_FIFO_LIMIT 2048
 #define DEFAULT_COM_ID 2
+// The ports the sheet offers and a start loads: COM1 to COM256.
+#define COM_ID_MAX 256
 #define DEFAULT_BOARD_TYPE 3
 
+// Reads a registry value (null: the key's default value) as text into a
+// 256-byte buffer.  Returns false when it is absent, unreadable or longer
+// than 255 characters.  Data of another type, or without a terminator, ends
+// at the length the registry returns.
+bool ReadRegistryText(HKEY key, const char *name, char *text);
 // Main thread: reads the three sub-keys into the window's record, a missing
 // value taking its default.  Always 1.
 int LoadSettings(HWND hwnd);

@@ -1,8 +1,11 @@
 // Trace log writer and trimmer, file times and durations.  WriteTrace runs
 // on the main thread and on the serial receive thread without a lock: each
 // line opens the file for appending, writes once and closes it, so lines of
-// different threads interleave whole.
+// different threads interleave whole.  Lines a thread holds stay in its own
+// record until it writes them.
 #include "app/trace.h"
+
+#include <atomic>
 
 #include <fcntl.h>
 #include <io.h>
@@ -13,12 +16,14 @@
 #include <sys/stat.h>
 
 #include "app/instance.h"
+#include "app/tempfile.h"
 #include "app/text.h"
 
 #define TRACE_LINE_MAX 2048
 #define TRIM_PIECE_SIZE 256
 #define TRACE_OPEN_SPIN_ATTEMPTS 20
-#define TRACE_OPEN_ATTEMPTS 1000
+#define TRACE_OPEN_WAIT_MS 20
+#define TRACE_HOLD_SIZE 4096
 #define DEVICE_NAME_MAX 8   // the longest device name, "CONOUT$", and a terminator
 
 namespace {
@@ -57,16 +62,32 @@ bool IsDiskFile(HANDLE file)
     return GetFileType(file) == FILE_TYPE_DISK;
 }
 
+double MillisecondsSince(const LARGE_INTEGER &start, const LARGE_INTEGER &frequency)
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return (double)(now.QuadPart - start.QuadPart) * 1000.0 / (double)frequency.QuadPart;
+}
+
 // Opens the file to append one line.  Other writers are shut out while the
 // line is written (readers such as Notepad are not): Wine places an
 // "append" at the end it saw at the time, so two writers at once could put
-// their lines at the same place.  A writer that finds the file busy tries
-// again a moment later, for at most about a second, then drops its line.
+// their lines at the same place.  A writer that finds the file busy (the
+// player's other thread, for a moment) tries again at once a few times,
+// then after short pauses, for at most 20 ms in all, and then drops its
+// line: a program that holds the log for writing must not hold up the
+// answers to the controller.  A pause is taken only while the longest one
+// so far still fits in what is left, since Sleep(1) lasts up to a timer
+// tick (10 to 16 ms) on Windows.
 HANDLE OpenForAppend(const char *path)
 {
     if (NamesDevice(path))
         return INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < TRACE_OPEN_ATTEMPTS; attempt++) {
+    LARGE_INTEGER frequency, start;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    double longestPause = 0;
+    for (int attempt = 0;; attempt++) {
         HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, NULL);
         if (file != INVALID_HANDLE_VALUE && !IsDiskFile(file)) {
@@ -75,28 +96,94 @@ HANDLE OpenForAppend(const char *path)
         }
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION)
             return file;
-        Sleep(attempt < TRACE_OPEN_SPIN_ATTEMPTS ? 0 : 1);
+        if (attempt < TRACE_OPEN_SPIN_ATTEMPTS) {
+            Sleep(0);
+            continue;
+        }
+        double before = MillisecondsSince(start, frequency);
+        if (before + longestPause >= TRACE_OPEN_WAIT_MS)
+            return INVALID_HANDLE_VALUE;
+        Sleep(1);
+        double pause = MillisecondsSince(start, frequency) - before;
+        if (pause > longestPause)
+            longestPause = pause;
     }
-    return INVALID_HANDLE_VALUE;
 }
 
-// Writes the line at the end of the file, which no other writer can move
-// while the file is open.  A line the disk has no room for is dropped
-// whole: the part of it that was written is cut off again, so that the
+// Writes whole lines at the end of the file, which no other writer can
+// move while the file is open.  Lines the disk has no room for are dropped
+// whole: the part of them that was written is cut off again, so that the
 // next line does not run on from a torn one.
-void AppendWholeLine(HANDLE file, const char *line, DWORD length)
+void AppendWholeLines(HANDLE file, const char *lines, DWORD length)
 {
     LARGE_INTEGER end = {};
     if (!GetFileSizeEx(file, &end) || !SetFilePointerEx(file, end, NULL, FILE_BEGIN))
         return;
     DWORD written = 0;
-    if (WriteFile(file, line, length, &written, NULL) && written == length)
+    if (WriteFile(file, lines, length, &written, NULL) && written == length)
         return;
     if (written > 0 && SetFilePointerEx(file, end, NULL, FILE_BEGIN))
         SetEndOfFile(file);
 }
 
+void AppendToFile(const char *path, const char *lines, DWORD length)
+{
+    HANDLE file = OpenForAppend(path);
+    if (file != INVALID_HANDLE_VALUE) {
+        AppendWholeLines(file, lines, length);
+        CloseHandle(file);
+    }
+}
+
+// The lines one thread holds for one file, one after the other, each with
+// its line end.  Only the holding thread touches anything but its id.
+struct HeldLines {
+    std::atomic<DWORD> thread;  // 0 while no thread holds its lines
+    char path[MAX_PATH];
+    char text[TRACE_HOLD_SIZE];
+    size_t length;
+};
+
+HeldLines held;
+
+void WriteHeld()
+{
+    if (held.length > 0)
+        AppendToFile(held.path, held.text, (DWORD)held.length);
+    held.length = 0;
+}
+
+// Keeps the line when the calling thread holds its lines; what is held goes
+// out first when the line is for another file or would not fit.  False
+// when the line is to be written at once.
+bool HoldLine(const char *path, const char *line, size_t length)
+{
+    if (held.thread != GetCurrentThreadId())
+        return false;
+    if (held.length > 0 && (strcmp(held.path, path) != 0 || held.length + length > sizeof held.text))
+        WriteHeld();
+    if (length > sizeof held.text || !CopyText(held.path, sizeof held.path, path))
+        return false;
+    memcpy(held.text + held.length, line, length);
+    held.length += length;
+    return true;
+}
+
 }  // namespace
+
+void HoldTraceLines(void)
+{
+    held.length = 0;
+    held.thread = GetCurrentThreadId();
+}
+
+void WriteHeldTraceLines(void)
+{
+    if (held.thread != GetCurrentThreadId())
+        return;
+    WriteHeld();
+    held.thread = 0;
+}
 
 void AppendTraceLine(const char *path, const char *prefix, const char *message)
 {
@@ -116,11 +203,8 @@ void AppendTraceLine(const char *path, const char *prefix, const char *message)
     }
     *out++ = '\r';
     *out++ = '\n';
-    HANDLE file = OpenForAppend(path);
-    if (file != INVALID_HANDLE_VALUE) {
-        AppendWholeLine(file, line, (DWORD)length);
-        CloseHandle(file);
-    }
+    if (!HoldLine(path, line, length))
+        AppendToFile(path, line, (DWORD)length);
     if (line != small)
         free(line);
 }
@@ -184,6 +268,39 @@ Piece *ReadPieces(FILE *file, long *count)
     return first;
 }
 
+// Writes the pieces in text mode, as they were read, to the temporary file,
+// and on to the disk; closes it.  False when not every byte got there.
+bool WritePieces(HANDLE temp, const Piece *piece)
+{
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(temp), _O_WRONLY | _O_TEXT);
+    if (descriptor < 0) {
+        CloseHandle(temp);
+        return false;
+    }
+    FILE *file = _fdopen(descriptor, "w");
+    if (!file) {
+        _close(descriptor);
+        return false;
+    }
+    for (; piece; piece = piece->next)
+        fputs(piece->text, file);
+    bool written = fflush(file) == 0 && !ferror(file) && FlushFileBuffers(temp);
+    return fclose(file) == 0 && written;
+}
+
+// The kept lines go into a temporary file beside the log, which then takes
+// the log's place: a crash or a full disk on the way leaves the old log
+// whole, never a cut one.
+void ReplaceWithPieces(const char *path, const Piece *first)
+{
+    char tempPath[2 * TEXT_FIELD_SIZE];
+    HANDLE temp = CreateTempBeside(path, tempPath, sizeof tempPath);
+    if (temp == INVALID_HANDLE_VALUE)
+        return;
+    if (!WritePieces(temp, first) || !MoveTempInPlace(tempPath, path))
+        DeleteFileA(tempPath);
+}
+
 }  // namespace
 
 extern "C" int __cdecl TrimFile(HWND, const char *path, int maxLines)
@@ -205,12 +322,7 @@ extern "C" int __cdecl TrimFile(HWND, const char *path, int maxLines)
         Piece *piece = first;
         for (long skip = count - keep; skip > 0; skip--)
             piece = piece->next;
-        file = fopen(path, "w");
-        if (file) {
-            for (; piece; piece = piece->next)
-                fputs(piece->text, file);
-            fclose(file);
-        }
+        ReplaceWithPieces(path, piece);
     }
     FreePieces(first);
     return 0;

@@ -80,42 +80,48 @@ void ReportUnknownCommand(const char *line)
 
 enum ScriptLineKind { SCRIPT_END, SCRIPT_LINE, SCRIPT_LINE_TOO_LONG };
 
-// Reads one line into line (size bytes) without its line end: a line feed
-// and a carriage return before it.  A line that does not fit is read to its
-// end; its first size - 1 characters are kept.
+// One character of a line: counted, and kept while there is room.  Blanks
+// before the first other character are counted but not kept, so that a
+// line too long for the buffer still shows its command.
+void AddLineCharacter(char c, char *line, size_t size, size_t *length, size_t *total)
+{
+    ++*total;
+    if (c == ' ' && *length == 0)
+        return;
+    if (*length + 1 < size)
+        line[(*length)++] = c;
+}
+
+// Reads one line into line (size bytes) without its line end (a line feed
+// and a carriage return before it) and its leading blanks.  A line of more
+// than size - 1 characters in all, blanks included, is read to its end and
+// reported as too long; the first size - 1 characters after its blanks are
+// kept.
 ScriptLineKind ReadScriptLine(FILE *script, char *line, size_t size)
 {
-    size_t length = 0;
-    bool anything = false, tooLong = false, carriageReturn = false;
+    size_t length = 0, total = 0;
+    bool anything = false, carriageReturn = false;
     int c;
     while ((c = getc(script)) != EOF) {
         anything = true;
         if (c == '\n')
             break;
-        if (carriageReturn) {
-            // The carriage return before this character was part of the line.
-            if (length + 1 < size)
-                line[length++] = '\r';
-            else
-                tooLong = true;
-        }
-        carriageReturn = c == '\r';
+        // A carriage return not followed by the line feed is part of the line.
         if (carriageReturn)
-            continue;
-        if (length + 1 < size)
-            line[length++] = (char)c;
-        else
-            tooLong = true;
+            AddLineCharacter('\r', line, size, &length, &total);
+        carriageReturn = c == '\r';
+        if (!carriageReturn)
+            AddLineCharacter((char)c, line, size, &length, &total);
     }
     line[length] = '\0';
     if (!anything)
         return SCRIPT_END;
-    return tooLong ? SCRIPT_LINE_TOO_LONG : SCRIPT_LINE;
+    return total >= size ? SCRIPT_LINE_TOO_LONG : SCRIPT_LINE;
 }
 
 // Runs the script's lines until its end or a Cancel.  A line too long for
 // a path of 255 characters is not run cut short (a cut DEL pattern could
-// match more): it is reported.
+// match more): it is reported, even when its blanks alone fill the 255.
 void RunScriptLines(FILE *script)
 {
     char line[TEXT_FIELD_SIZE];
@@ -123,13 +129,12 @@ void RunScriptLines(FILE *script)
         ScriptLineKind kind = ReadScriptLine(script, line, sizeof line);
         if (kind == SCRIPT_END || autoScript.active != 1)
             break;
-        const char *command = SkipSpaces(line);
-        if (command[0] == '\0' || command[0] == ';')
+        if (line[0] == '\0' || line[0] == ';')
             continue;
         if (kind == SCRIPT_LINE_TOO_LONG)
-            ReportUnknownCommand(command);
+            ReportUnknownCommand(line);
         else
-            RunAutoCommand(command);
+            RunAutoCommand(line);
     }
 }
 
@@ -147,7 +152,7 @@ void ScriptPathOfDrive(int drive, char *path, size_t size)
 int FindAutoScript(HWND hwnd)
 {
     InstanceRecord *record = GetInstanceRecord(hwnd);
-    if (!record || record->autoScriptRunning != 0)
+    if (!record || record->autoScriptRunning != 0 || IsAutoScriptWorkerAlive())
         return 0;
     int newDrive = -1;
     LONG newTime = 0;
@@ -167,6 +172,37 @@ int FindAutoScript(HWND hwnd)
     autoScript.lastScriptTime[newDrive] = newTime;
     ScriptPathOfDrive(newDrive, autoScript.scriptPath, sizeof autoScript.scriptPath);
     return 1;
+}
+
+bool IsAutoScriptWorkerAlive(void)
+{
+    if (!autoScript.worker)
+        return false;
+    if (WaitForSingleObject(autoScript.worker, 0) == WAIT_TIMEOUT)
+        return true;
+    CloseHandle(autoScript.worker);
+    autoScript.worker = NULL;
+    return false;
+}
+
+// Only messages sent to this thread are served: the worker's synchronous
+// calls to the progress dialog.  Posted ones (commands, menu, timers) wait.
+bool StopAutoScriptWorker(DWORD timeoutMs)
+{
+    autoScript.active = 0;
+    DWORD start = GetTickCount();
+    for (;;) {
+        // Calls already waiting are served first: the wait below wakes
+        // only for new ones.
+        MSG msg;
+        PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        if (!IsAutoScriptWorkerAlive())
+            return true;
+        DWORD waited = GetTickCount() - start;
+        if (waited >= timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(1, &autoScript.worker, FALSE, timeoutMs - waited, QS_SENDMESSAGE);
+    }
 }
 
 DWORD WINAPI AutoScriptThread(LPVOID)

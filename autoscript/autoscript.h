@@ -24,12 +24,6 @@
 #define CAPTION_COPY "Copying..."
 #define CAPTION_DELETE "Deleteing..."
 
-// A copy is written under this name in the destination directory and
-// replaces the destination only once every byte is written:
-// "~hrx" and eight hex digits, ".tmp".
-#define COPY_TEMP_PREFIX "~hrx"
-#define COPY_TEMP_SUFFIX ".tmp"
-
 // Shared by the progress dialog, the AutoScript thread and the copy loop.
 struct AutoScriptState {
     std::atomic<LONG> active;          // 1 while the run may continue
@@ -39,13 +33,28 @@ struct AutoScriptState {
     // Modification time of the script that last started a run from each
     // drive, C: first; 0 when that drive held no script at the last poll.
     LONG lastScriptTime[AUTOSCRIPT_DRIVE_COUNT];
+    // UI thread: the worker thread of the latest run, kept until it is
+    // found ended; null when there is none.
+    HANDLE worker;
 };
 
 extern AutoScriptState autoScript;
 
+// Shut-down waits this long at most for a cancelled run's worker.
+#define AUTOSCRIPT_STOP_WAIT_MS 10000
+
 // UI thread: 1 when a drive holds a script not yet run since it appeared
-// there (scriptPath then names it), else 0.
+// there (scriptPath then names it), else 0.  While a run or the worker of
+// an earlier one is still busy nothing is looked for: the next poll tries
+// again.
 int FindAutoScript(HWND hwnd);
+// UI thread: true while the worker of the latest run has not ended; the
+// handle of one that has ended is closed.
+bool IsAutoScriptWorkerAlive(void);
+// UI thread: cancels the run and waits at most timeoutMs for its worker,
+// answering the window calls it makes to this thread meanwhile.  True when
+// no worker is left.
+bool StopAutoScriptWorker(DWORD timeoutMs);
 
 // Worker thread: runs scriptPath line by line, then closes the dialog.
 // Always 0.

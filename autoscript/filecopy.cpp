@@ -12,6 +12,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "app/tempfile.h"
 #include "app/text.h"
 #include "app/trace.h"
 #include "autoscript/output.h"
@@ -19,7 +20,6 @@
 
 #define SKIPPED_ATTRIBUTES (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY)
 #define MILLISECONDS_PER_DAY 86400000ULL
-#define TEMP_NAME_ATTEMPTS 100
 
 namespace {
 
@@ -62,26 +62,6 @@ HANDLE OpenCopySource(const char *path)
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
 }
 
-// Creates a new temporary file in the destination's directory; its name
-// goes into tempPath.
-HANDLE CreateCopyTemp(const char *destination, char *tempPath, size_t size)
-{
-    static LONG sequence;
-    size_t folder = FolderLength(destination, DRIVE_COLON_ONLY);
-    for (int attempt = 0; attempt < TEMP_NAME_ATTEMPTS; attempt++) {
-        unsigned tag = (GetCurrentProcessId() << 16) ^ (unsigned)InterlockedIncrement(&sequence);
-        int length = snprintf(tempPath, size, "%.*s" COPY_TEMP_PREFIX "%08X" COPY_TEMP_SUFFIX, (int)folder,
-                              destination, tag);
-        if (length < 0 || (size_t)length >= size)
-            return INVALID_HANDLE_VALUE;
-        HANDLE temp = CreateFileA(tempPath, GENERIC_WRITE, 0, NULL, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
-        if (temp != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
-            return temp;
-    }
-    return INVALID_HANDLE_VALUE;
-}
-
 // Makes the finished temporary file the destination: written to the disk,
 // then put in the destination's place in one step.  A read-only destination
 // is replaced; one that cannot be replaced keeps its attributes.
@@ -91,7 +71,7 @@ bool ReplaceDestination(HANDLE temp, const char *tempPath, const char *destinati
     if (!CloseHandle(temp) || !written)
         return false;
     DWORD attributes = ClearReadOnly(destination);
-    if (MoveFileExA(tempPath, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveTempInPlace(tempPath, destination))
         return true;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(destination, attributes);
@@ -275,7 +255,7 @@ int CopyOneFile(const char *sourcePath, const char *destinationPath)
         WriteAutoScriptLogF("Unable to open input file '%s'", sourcePath);
     } else {
         char tempPath[TEXT_FIELD_SIZE];
-        HANDLE temp = CreateCopyTemp(destinationPath, tempPath, sizeof tempPath);
+        HANDLE temp = CreateTempBeside(destinationPath, tempPath, sizeof tempPath);
         if (temp == INVALID_HANDLE_VALUE) {
             WriteAutoScriptLogF("Unable to open output file '%s'", destinationPath);
         } else {

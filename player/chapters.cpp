@@ -76,8 +76,12 @@ void TraceChapters(HWND hwnd, InstanceRecord *record)
         WriteTraceF(hwnd, record->settings.traceFile, "CHP %d - %s", number++, node->path);
 }
 
-void AddMatchingFiles(ChapterList *list, const char *pattern)
+// A path too long for a board is left out, and every later chapter number
+// moves down by one: the trace line (as much of the path as the line
+// holds) tells the operator why.
+void AddMatchingFiles(HWND hwnd, InstanceRecord *record)
 {
+    const char *pattern = record->settings.defaultMpeg;
     char drive[_MAX_DRIVE], directory[_MAX_DIR];
     _splitpath(pattern, drive, directory, NULL, NULL);
     WIN32_FIND_DATAA found;
@@ -87,7 +91,10 @@ void AddMatchingFiles(ChapterList *list, const char *pattern)
     do {
         char path[2 * MAX_PATH];
         snprintf(path, sizeof path, "%s%s%s", drive, directory, found.cFileName);
-        InsertChapterSorted(list, path);
+        if (strlen(path) > CHAPTER_PATH_MAX)
+            WriteTraceF(hwnd, record->settings.traceFile, "Chapter path too long - %s", path);
+        else
+            InsertChapterSorted(record->chapterTable, path);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }
@@ -136,7 +143,7 @@ int BuildChapterTable(HWND hwnd)
         InitialiseList(list);
         record->chapterTable = list;
     }
-    AddMatchingFiles(record->chapterTable, record->settings.defaultMpeg);
+    AddMatchingFiles(hwnd, record);
     TraceChapters(hwnd, record);
     return 0;
 }

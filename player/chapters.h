@@ -24,7 +24,9 @@ struct ChapterList {
 
 // Main thread: makes chapter 0 the current one, adds every file matching
 // the chapter pattern to the window's table (created when there is none)
-// and traces the table; does nothing with an empty pattern.  Always 0.
+// and traces the table; a path of more than 255 characters is left out
+// with a trace line of its own.  Does nothing with an empty pattern.
+// Always 0.
 int BuildChapterTable(HWND hwnd);
 // Main thread: frees the window's table and every node in it; safe with no
 // table.  Always 0.

@@ -425,6 +425,16 @@ void ReportUnknown(const LdpContext &c, BYTE code)
     Reply(c.hwnd, LDP_NAK);
 }
 
+void Interpret(const LdpContext &c, const char *command)
+{
+    BYTE code = (BYTE)command[0];
+    if (entry.active && TakeEntryByte(c, code))
+        return;
+    if (RunCommandTable(c, command))
+        return;
+    ReportUnknown(c, code);
+}
+
 }  // namespace
 
 int InterpretLdpCommand(HWND hwnd, const char *command)
@@ -433,11 +443,11 @@ int InterpretLdpCommand(HWND hwnd, const char *command)
     if (!record || !command)
         return 0;
     LdpContext c = {hwnd, record, record->settings.traceFile, record->currentBoard};
-    BYTE code = (BYTE)command[0];
-    if (entry.active && TakeEntryByte(c, code))
-        return 0;
-    if (RunCommandTable(c, command))
-        return 0;
-    ReportUnknown(c, code);
+    // The answer goes out before the command's trace lines, which follow it
+    // in their order: each line costs the log file's open, append and
+    // close, under Wine several round trips to the server.
+    HoldTraceLines();
+    Interpret(c, command);
+    WriteHeldTraceLines();
     return 0;
 }

@@ -78,38 +78,59 @@ int DeliverNativeBytes(HWND hwnd, const char *trace, const BYTE *bytes, DWORD co
     return posted;
 }
 
-// One overlapped wait for a port event; false when the wait failed.
-bool WaitForPortEvent(HANDLE port, OVERLAPPED *wait, DWORD *mask)
+// How one wait for the first byte of a command ended.
+enum ByteWait { BYTE_ARRIVED, LINE_SILENT, READ_FAILED, LINK_CLOSING };
+
+// The thread ends its own pending read: CancelIo cancels the I/O of the
+// calling thread and is there from Windows XP on.  CancelIoEx, which would
+// let the closing thread do it, came only with Vista, and
+// PurgeComm(PURGE_RXABORT), which ends pending reads on Windows, leaves
+// them pending under Wine.  The read is waited for to its end, as it
+// writes into the thread's own OVERLAPPED and byte.
+void CancelPendingRead(HANDLE port, OVERLAPPED *wait)
 {
-    *mask = 0;
-    if (WaitCommEvent(port, mask, wait))
-        return true;
-    if (GetLastError() != ERROR_IO_PENDING)
-        return false;
     DWORD unused;
-    return GetOverlappedResult(port, wait, &unused, TRUE) != 0;
+    CancelIo(port);
+    GetOverlappedResult(port, wait, &unused, TRUE);
 }
 
-// Takes in and delivers everything the port has queued; false when no byte
-// came.
-bool ReadAndDeliver(SerialBlock *serial, BYTE *buffer)
+// Waits for one byte with a pending read of one byte, which both Windows
+// and Wine complete as soon as a byte arrives (Wine completes a longer read
+// only once it is full).  A read that ends empty when the port's read
+// time-out runs out leaves its OVERLAPPED's status at STATUS_TIMEOUT, on
+// Windows (a success) as under Wine (a failure, ERROR_TIMEOUT).
+ByteWait WaitForFirstByte(SerialBlock *serial, OVERLAPPED *wait, BYTE *first)
 {
-    bool received = false;
-    int count;
-    while ((count = ReadCommBlock(serial, buffer, SERIAL_RECEIVE_BUFFER)) > 0) {
-        DeliverCommBlock(serial->owner, *serial->settings, buffer, (DWORD)count);
-        received = true;
+    HANDLE port = serial->portHandle;
+    DWORD count = 0;
+    if (!ReadFile(port, first, 1, &count, wait)) {
+        if (GetLastError() != ERROR_IO_PENDING)
+            return READ_FAILED;
+        HANDLE events[2] = {wait->hEvent, serial->stopEvent};
+        if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
+            CancelPendingRead(port, wait);
+            return LINK_CLOSING;
+        }
+        GetOverlappedResult(port, wait, &count, FALSE);
     }
-    return received;
+    if (count == 1)
+        return BYTE_ARRIVED;
+    return wait->Internal == STATUS_TIMEOUT ? LINE_SILENT : READ_FAILED;
 }
 
-// A port whose waits or reads come back empty at once (an adapter pulled
-// out, a line hung up) would keep the thread busy; the pause ends early
-// when the link closes.
+// Delivers the first byte together with whatever the port has queued
+// behind it.
+void DeliverReceived(SerialBlock *serial, BYTE *buffer)
+{
+    int queued = ReadCommBlock(serial, buffer + 1, SERIAL_RECEIVE_BUFFER - 1);
+    DeliverCommBlock(serial->owner, *serial->settings, buffer, 1 + (DWORD)queued);
+}
+
+// A port whose reads fail at once (an adapter pulled out, a line hung up)
+// would keep the thread busy; the pause ends early when the link closes.
 void Pause(const SerialBlock *serial)
 {
-    for (DWORD slept = 0; slept < SERIAL_PAUSE_MS && serial->connected; slept += SERIAL_PAUSE_SLICE_MS)
-        Sleep(SERIAL_PAUSE_SLICE_MS);
+    WaitForSingleObject(serial->stopEvent, SERIAL_PAUSE_MS);
 }
 
 void WatchPort(SerialBlock *serial, OVERLAPPED *wait)
@@ -117,13 +138,21 @@ void WatchPort(SerialBlock *serial, OVERLAPPED *wait)
     BYTE buffer[SERIAL_RECEIVE_BUFFER];
     int idleRounds = 0;
     while (serial->connected) {
-        DWORD mask;
-        bool received = WaitForPortEvent(serial->portHandle, wait, &mask) && (mask & EV_RXCHAR) &&
-                        ReadAndDeliver(serial, buffer);
-        if (received)
+        switch (WaitForFirstByte(serial, wait, buffer)) {
+        case BYTE_ARRIVED:
+            DeliverReceived(serial, buffer);
             idleRounds = 0;
-        else if (++idleRounds >= SERIAL_IDLE_ROUNDS_BEFORE_PAUSE)
-            Pause(serial);
+            break;
+        case LINE_SILENT:
+            idleRounds = 0;
+            break;
+        case READ_FAILED:
+            if (++idleRounds >= SERIAL_IDLE_ROUNDS_BEFORE_PAUSE)
+                Pause(serial);
+            break;
+        case LINK_CLOSING:
+            return;
+        }
     }
 }
 
@@ -135,11 +164,10 @@ DWORD WINAPI CommWatchThread(LPVOID serialBlock)
     OVERLAPPED wait = {};
     wait.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     if (wait.hEvent) {
-        if (SetCommMask(serial->portHandle, EV_RXCHAR))
-            WatchPort(serial, &wait);
+        WatchPort(serial, &wait);
         CloseHandle(wait.hEvent);
     }
-    // The last act: CloseCommPort waits for it.
+    // The last act: the id tells that no receive thread runs.
     serial->watchThreadId = 0;
     return 0;
 }

@@ -33,6 +33,7 @@ void CloseAndClear(HANDLE *handle)
 
 void CloseEvents(SerialBlock *serial)
 {
+    CloseAndClear(&serial->stopEvent);
     CloseAndClear(&serial->osWrite.hEvent);
     CloseAndClear(&serial->osRead.hEvent);
 }
@@ -67,7 +68,6 @@ void ApplyDefaultLineSettings(HANDLE port, const char *device)
 // carries on without them.
 void ConfigurePort(HANDLE port, const char *device)
 {
-    SetCommMask(port, EV_RXCHAR);
     SetupComm(port, SERIAL_QUEUE_SIZE, SERIAL_QUEUE_SIZE);
     PurgeComm(port, SERIAL_PURGE_ALL);
     COMMTIMEOUTS timeouts = {MAXDWORD, 0, SERIAL_READ_TIMEOUT_MS, 0, SERIAL_WRITE_TIMEOUT_MS};
@@ -82,6 +82,9 @@ bool StartWatchThread(HWND hwnd, const Settings *settings, SerialBlock *serial)
 {
     serial->owner = hwnd;
     serial->settings = settings;
+    serial->stopEvent = CreateManualResetEvent();
+    if (!serial->stopEvent)
+        return false;
     serial->connected = 1;
     DWORD id = 0;
     HANDLE thread = CreateThread(NULL, 0, CommWatchThread, serial, CREATE_SUSPENDED, &id);
@@ -95,19 +98,16 @@ bool StartWatchThread(HWND hwnd, const Settings *settings, SerialBlock *serial)
     return true;
 }
 
-// Ends the receive thread and waits, blocking on it a few milliseconds at a
-// time, until it has cleared its id (its last act); then releases its
-// handle.  An empty event mask ends the thread's pending wait.  The mask is
-// emptied again at every look: a wait that the thread begins just after it
-// (between its look at the flag and the wait) would otherwise stay pending,
-// as Wine keeps a wait on an empty mask pending until the mask is set again.
+// Ends the receive thread, waits for it and releases its handle.  The stop
+// event stays set, so it also ends a read or a pause that the thread begins
+// after it (between its look at the flag and its wait); the thread cancels
+// its pending read itself.
 void StopWatchThread(SerialBlock *serial)
 {
     serial->connected = 0;
-    while (serial->watchThreadId != 0 && serial->watchThread) {
-        SetCommMask(serial->portHandle, 0);
-        WaitForSingleObject(serial->watchThread, SERIAL_CLOSE_LOOK_MS);
-    }
+    SetEvent(serial->stopEvent);
+    if (serial->watchThread)
+        WaitForSingleObject(serial->watchThread, INFINITE);
     CloseAndClear(&serial->watchThread);
 }
 

@@ -21,6 +21,7 @@ struct SerialBlock {
     std::atomic<DWORD> watchThreadId;     // 0 when no receive thread runs
     HANDLE watchThread;                   // released by CloseCommPort
     std::atomic<LONG> connected;          // 1 while the receive thread is to run
+    HANDLE stopEvent;                     // set with connected cleared: wakes the thread's waits
     HWND owner;                           // the window received commands go to
     const Settings *settings;             // protocol and trace file
 };
@@ -40,14 +41,10 @@ struct SerialBlock {
 // Replaces the wait before the port opens (bench rig and tests).
 #define PORT_WAIT_ENV "HALCYRA_PORT_WAIT_MS"
 
-// A receive thread whose waits or reads come back empty this many times in
-// a row pauses before it waits again, looking at the closing flag between
-// slices of the pause.
+// A receive thread whose reads fail this many times in a row pauses before
+// it reads again; closing the link ends the pause.
 #define SERIAL_IDLE_ROUNDS_BEFORE_PAUSE 2
 #define SERIAL_PAUSE_MS 50
-#define SERIAL_PAUSE_SLICE_MS 10
-// How long CloseCommPort blocks on the receive thread between looks at it.
-#define SERIAL_CLOSE_LOOK_MS 5
 
 // Main thread: waits, opens the port of the window's settings, starts the
 // receive thread and raises DTR.  0 when the link is open, -1 (traced) when

@@ -7,13 +7,12 @@
 #include <string.h>
 
 #include "app/instance.h"
+#include "app/settings.h"
 #include "app/text.h"
 #include "board/mpegdrv.h"
 #include "ui/browse.h"
 #include "ui/resource.h"
 #include "ui/ui.h"
-
-#define COM_PORT_COUNT 256
 
 namespace {
 
@@ -260,7 +259,7 @@ void TracePageCommand(HWND page, Settings *s, int id, int code)
 void InitHrxPage(HWND page, const Settings *s)
 {
     char number[16];
-    for (int port = 1; port <= COM_PORT_COUNT; port++) {
+    for (int port = 1; port <= COM_ID_MAX; port++) {
         snprintf(number, sizeof number, "%d", port);
         SendDlgItemMessageA(page, IDC_COM_PORT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(number));
     }

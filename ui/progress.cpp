@@ -20,11 +20,11 @@ void InitProgressDialog(HWND dialog)
     SetDlgItemTextA(dialog, IDC_PROGRESS_FROM_TO, "");
     SetDlgItemTextA(dialog, IDC_PROGRESS_ESTIMATE, "");
     SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
-    // Without a worker the dialog stays open until the user cancels.
+    // Without a worker the dialog stays open until the user cancels.  Its
+    // handle is kept: a worker can outlive a Cancel (in a slow read), and
+    // no other run may start until it has ended.
     DWORD threadId;
-    HANDLE worker = CreateThread(NULL, 0, AutoScriptThread, NULL, 0, &threadId);
-    if (worker)
-        CloseHandle(worker);
+    autoScript.worker = CreateThread(NULL, 0, AutoScriptThread, NULL, 0, &threadId);
 }
 
 }  // namespace

@@ -16,7 +16,9 @@ its own (BUILD/bench-rig), measured in one run:
 Two references put the player's figures in proportion: a native echo on a
 pty (what this machine's ptys cost) and serial_floor.exe, which answers the
 line through the same Win32 calls and threads as the player with none of
-its work (what Wine costs).  Each STILL's latency is also cut in two at its
+its work (what Wine costs).  serial_floor.exe runs a second time waiting
+with WaitCommEvent, as the player used to, so the pending read's gain
+shows.  Each STILL's latency is also cut in two at its
 board call, from the decoder's journal.
 
 Prints one table of figures, targets and ratios and writes BUILD/bench.json.
@@ -262,14 +264,16 @@ def measure_native(build):
     return figures
 
 
-def measure_floor(rig, build):
+def measure_floor(rig, build, *wait):
     """serial_floor.exe on the player's line: Wine's own share of the
-    latency and of the idle cost."""
+    latency and of the idle cost.  wait: () for the player's pending read,
+    ("event",) for WaitCommEvent."""
     log = os.path.join(rig.dir, "logs", "serial_floor.out")
     if os.path.exists(log):
         os.unlink(log)
     line = rig.open_line(PLAYER_COM)
-    proc = rig.start([os.path.join(rig.bin, "serial_floor.exe"), "COM%d" % PLAYER_COM], log_name="serial_floor.out")
+    proc = rig.start([os.path.join(rig.bin, "serial_floor.exe"), "COM%d" % PLAYER_COM] + list(wait),
+                     log_name="serial_floor.out")
     try:
         def ready():
             return os.path.exists(log) and b"ready" in read_file(log)
@@ -381,7 +385,7 @@ def cpu_figure(idle):
 
 def table(r):
     """The figures as rows: measurement, figure, target, ratio."""
-    lat, floor, native = r["latency"], r["floor"], r["native"]
+    lat, floor, event_floor, native = r["latency"], r["floor"], r["event_floor"], r["native"]
     p99, worst = lat["all"]["p99_ms"], lat["all"]["max_ms"]
     rows = [("measurement", "figure", "target", "ratio"),
             ("1 reply latency, %d commands" % lat["all"]["count"], latency_figure(lat),
@@ -399,12 +403,18 @@ def table(r):
     rows += [
         ("    native echo, %d STILL" % native["all"]["count"], latency_figure(native), "", ""),
         ("    Wine floor, %d STILL" % floor["latency"]["all"]["count"], latency_figure(floor["latency"]), "",
-         "player p99 / floor p99 %.2f" % (p99 / floor["latency"]["all"]["p99_ms"])),
+         "player p99 / floor p99 %.2f (STILL alone %.2f)"
+         % (p99 / floor["latency"]["all"]["p99_ms"],
+            lat["by_command"]["STILL"]["p99_ms"] / floor["latency"]["all"]["p99_ms"])),
+        ("    Wine floor, WaitCommEvent, %d STILL" % event_floor["latency"]["all"]["count"],
+         latency_figure(event_floor["latency"]), "", ""),
         ("2 burst of %d STILL" % r["burst"]["sent"], stream_figure(r["burst"]), "one ACK each",
          "%.1fx line rate" % (r["burst"]["sent"] / LINE_RATE / r["burst"]["seconds"])),
         ("2 %d STILL at %d B/s" % (r["paced"]["sent"], LINE_RATE), stream_figure(r["paced"]), "one ACK each", ""),
         ("    lag", lag_figure(r["paced"]), "", ""),
         ("    Wine floor, %d STILL, lag" % floor["paced"]["sent"], lag_figure(floor["paced"]), "", ""),
+        ("    Wine floor, WaitCommEvent, %d STILL, lag" % event_floor["paced"]["sent"],
+         lag_figure(event_floor["paced"]), "", ""),
     ]
     idle = r["idle"]
     c = idle["cpu_percent"]
@@ -414,6 +424,8 @@ def table(r):
         ("    wineserver, other Wine", "%.2f %%, %.2f %%" % (c["wineserver"], c["other Wine processes"]), "", ""),
         ("    Wine floor, %.0f s" % floor["idle"]["seconds"], cpu_figure(floor["idle"]), "",
          "wineserver %.2f %%" % floor["idle"]["cpu_percent"]["wineserver"]),
+        ("    Wine floor, WaitCommEvent, %.0f s" % event_floor["idle"]["seconds"], cpu_figure(event_floor["idle"]),
+         "", "wineserver %.2f %%" % event_floor["idle"]["cpu_percent"]["wineserver"]),
     ]
     # Board 1 loops its chapter all along; the commands address board 0.
     for label, key in (("silent line", "idle"), ("commands", "latency"), ("burst", "burst"), ("line rate", "paced")):
@@ -459,6 +471,7 @@ def main(argv):
     try:
         phase("native", measure_native, build)
         phase("floor", measure_floor, rig, build)
+        phase("event_floor", measure_floor, rig, build, "event")
         write_chapters(rig)
         player = start_player(rig)
         loop_chapters(player.line)
@@ -493,7 +506,8 @@ def main(argv):
     print("figures in %s" % os.path.join(build, "bench.json"))
     answered = all(figures["ok"] for figures in (results["latency"], results["burst"], results["paced"],
                                                 results["native"], results["floor"]["latency"],
-                                                results["floor"]["paced"]))
+                                                results["floor"]["paced"], results["event_floor"]["latency"],
+                                                results["event_floor"]["paced"]))
     return 0 if answered else 1
 
 

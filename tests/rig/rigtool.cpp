@@ -48,11 +48,22 @@
 //                                committed private memory of its address
 //                                space, region by region, and its entries
 //                                in the system's handle table
+//   error-mode CLASS             prints, in hex, the error mode (SetErrorMode)
+//                                the process of the window of CLASS runs
+//                                with, as a thread of its own reads it there
+//   hold-file PATH MS            opens PATH for writing, sharing only reading,
+//                                prints "holding", and keeps it open for MS
+//                                ms: another program that holds a log
+//   pipe-serve NAME MS           a source that reads slowly, as a CD that
+//                                retries: makes the pipe \\.\pipe\NAME,
+//                                waits for a reader, prints "connected",
+//                                sends 2048 bytes MS ms later and closes
 //   serial-waits PORT            stands in for the player's receive thread:
 //                                opens PORT (COM9) as the player does and
-//                                waits for bytes (overlapped WaitCommEvent,
-//                                then a read) until an EOT byte (0x04)
-//                                arrives.  Its window, of class
+//                                waits for bytes (a pending overlapped read
+//                                of one byte, then a read of what is
+//                                queued) until an EOT byte (0x04) arrives
+//                                or a read fails.  Its window, of class
 //                                RigSerialWaits, lets process-usage measure
 //                                what Wine's serial waits alone cost.
 // Texts cross the process boundary as Unicode: the ANSI calls come back
@@ -723,29 +734,102 @@ static int SerialWaits(char **a)
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, NULL);
     if (!window || port == INVALID_HANDLE_VALUE)
         return 1;
-    SetCommMask(port, EV_RXCHAR);
     COMMTIMEOUTS timeouts = {MAXDWORD, 0, 1000, 0, 1000};
     SetCommTimeouts(port, &timeouts);
     OVERLAPPED wait = {}, read = {};
     wait.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     read.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
     for (bool ended = false; !ended;) {
-        DWORD mask = 0, count = 0, errors = 0;
-        if (!WaitCommEvent(port, &mask, &wait) && GetLastError() == ERROR_IO_PENDING)
-            GetOverlappedResult(port, &wait, &count, TRUE);
+        char bytes[256];
+        DWORD first = 0, queued = 0, errors = 0;
+        BOOL done = ReadFile(port, bytes, 1, &first, &wait);
+        if (!done && GetLastError() == ERROR_IO_PENDING)
+            done = GetOverlappedResult(port, &wait, &first, TRUE);
+        if (!done && wait.Internal != STATUS_TIMEOUT)
+            break;
+        if (first == 0)
+            continue;
         COMSTAT status = {};
         ClearCommError(port, &errors, &status);
-        char bytes[256];
-        DWORD wanted = status.cbInQue < sizeof bytes ? status.cbInQue : sizeof bytes;
-        count = 0;
-        if (wanted && !ReadFile(port, bytes, wanted, &count, &read) && GetLastError() == ERROR_IO_PENDING)
-            GetOverlappedResult(port, &read, &count, TRUE);
-        ended = memchr(bytes, SERIAL_WAITS_END, count) != NULL;
+        DWORD wanted = status.cbInQue < sizeof bytes - 1 ? status.cbInQue : sizeof bytes - 1;
+        if (wanted && !ReadFile(port, bytes + 1, wanted, &queued, &read) && GetLastError() == ERROR_IO_PENDING)
+            GetOverlappedResult(port, &read, &queued, TRUE);
+        ended = memchr(bytes, SERIAL_WAITS_END, 1 + queued) != NULL;
     }
     CloseHandle(wait.hEvent);
     CloseHandle(read.hEvent);
     CloseHandle(port);
     DestroyWindow(window);
+    return 0;
+}
+
+// Reads the error mode inside the process: a few bytes of code there call
+// its GetErrorMode (kernel32 sits at the same address in every process)
+// and end the thread with the result.  Nothing of the process changes.
+static int ErrorMode(char **a)
+{
+    DWORD pid = ProcessOfWindow(a[0]);
+    FARPROC getErrorMode = GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetErrorMode");
+    if (!pid || !getErrorMode)
+        return 1;
+    HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
+                                     PROCESS_VM_WRITE | PROCESS_VM_READ,
+                                 FALSE, pid);
+    if (!process)
+        return 1;
+    // mov eax, GetErrorMode; call eax; ret 4
+    unsigned char code[10] = {0xB8, 0, 0, 0, 0, 0xFF, 0xD0, 0xC2, 0x04, 0x00};
+    memcpy(code + 1, &getErrorMode, 4);
+    void *remote = VirtualAllocEx(process, NULL, sizeof code, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
+    DWORD mode = 0;
+    bool read = false;
+    if (remote && WriteProcessMemory(process, remote, code, sizeof code, NULL)) {
+        HANDLE thread = CreateRemoteThread(process, NULL, 0, (LPTHREAD_START_ROUTINE)remote, NULL, 0, NULL);
+        if (thread) {
+            read = WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &mode);
+            CloseHandle(thread);
+        }
+    }
+    if (remote)
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    if (!read)
+        return 1;
+    printf("%#lx\n", mode);
+    return 0;
+}
+
+static int HoldFile(char **a)
+{
+    HANDLE file = CreateFileA(a[0], GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    printf("holding\n");
+    fflush(stdout);
+    Sleep((DWORD)Number(a[1]));
+    CloseHandle(file);
+    return 0;
+}
+
+static int PipeServe(char **a)
+{
+    char name[MAX_PATH];
+    snprintf(name, sizeof name, "\\\\.\\pipe\\%s", a[0]);
+    HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, NULL);
+    if (pipe == INVALID_HANDLE_VALUE)
+        return 1;
+    if (!ConnectNamedPipe(pipe, NULL) && GetLastError() != ERROR_PIPE_CONNECTED) {
+        CloseHandle(pipe);
+        return 1;
+    }
+    printf("connected\n");
+    fflush(stdout);
+    Sleep((DWORD)Number(a[1]));
+    static char bytes[2048];
+    DWORD written = 0;
+    WriteFile(pipe, bytes, sizeof bytes, &written, NULL);
+    FlushFileBuffers(pipe);
+    CloseHandle(pipe);
     return 0;
 }
 
@@ -794,6 +878,8 @@ static const Command commands[] = {
     {"ctl-rect", 2, ControlRect},   {"ctl-press", 2, ControlPress},
     {"ctl-send", 5, ControlSend},   {"modules", 1, Modules},
     {"process-usage", 1, ProcessUsage}, {"serial-waits", 1, SerialWaits},
+    {"error-mode", 1, ErrorMode},   {"hold-file", 2, HoldFile},
+    {"pipe-serve", 2, PipeServe},
 };
 
 int main(int argc, char **argv)

@@ -10,13 +10,14 @@ take once.
 
 The player's private bytes (its committed private memory, region by region)
 and its handle count are measured from outside after five minutes and at
-the end.  Wine's overlapped WaitCommEvent keeps about 200 bytes of the
-process heap for every wait, which the player's receive thread makes once
-for every cue it receives.  A reference process (rigtool serial-waits) makes
-the same waits on a port of its own, one for each cue, and the growth of
-its private bytes is counted apart as Wine's.  The run passes when no
-answer was missed and both figures, the player's own, end within 2 % of
-their level after five minutes.  A line of figures is printed every minute.
+the end.  A reference process (rigtool serial-waits) waits for bytes the
+way the player's receive thread does, on a port of its own that gets one
+byte for each cue, and the growth of its private bytes is counted apart as
+Wine's (Wine 8 kept about 200 bytes of the heap for every overlapped
+WaitCommEvent, the player's earlier wait; a pending read keeps none).  The
+run passes when no answer was missed and both figures, the player's own,
+end within 2 % of their level after five minutes.  A line of figures is
+printed every minute.
 
   soak.py BUILD-DIRECTORY
 

@@ -3,14 +3,14 @@ log on a full drive the player drops whole lines and nothing else breaks:
 every command is answered, and once there is room again the lines come
 whole.  A COPY onto a drive without room fails as the copy rules say,
 whether the room or the file entries ran out, and the old destination
-stays as it was.  Mounting needs root; without it the tests are skipped."""
+stays as it was; so does the log when a trim finds no room.  Mounting needs root; without it the tests are skipped."""
 import os
 import re
 import shutil
 import unittest
 
 from controller import NAK
-from player import PlayerTest, read_file, write_file
+from player import STARTED, PlayerTest, read_file, write_file
 from rig import windows_path
 
 DISK_OPTIONS = "size=256k,mode=0777"
@@ -80,6 +80,37 @@ class FullDisk(PlayerTest):
         self.assertEqual(p.trace(trace)[-6:], ["LDP - CHPENQ", "Closing RS232 Port", "Free MPEG system",
                                                "Halcyra Remote Closed", "", ""])
         self.assertEqual(p.registry_text(".hrx").get("ComID"), "2", "the settings were saved")
+
+    def test_trim_on_a_full_drive_leaves_the_log_as_it_was(self):
+        p = self.player
+        disk = self.small_disk("t", DISK_OPTIONS)
+        trace = os.path.join(disk, "Trace.txt")
+        old = b"".join(b"%02d/01/26 10:00:00.000 - old line %04d\r\n" % (i % 28 + 1, i) for i in range(2000))
+        write_file(trace, old)
+        # Room for a few more lines, not for the 1,000 that the trim keeps.
+        filler = fill(disk)
+        os.truncate(filler, max(os.path.getsize(filler) - 20 * 1024, 0))
+        p.rig.remove_line(2)
+        p.set_settings({"Debug\\TraceFile": "T:\\Trace.txt", "Debug\\TraceSize": "1000"})
+        p.start()
+        p.wait_window()
+        p.wait_trace(STARTED, path=trace)
+        self.assertEqual(p.close(), 0)
+        kept = read_file(trace)
+        self.assertTrue(kept.startswith(old), "the log is as it was, and the new lines follow it")
+        self.assert_whole_lines(kept)
+        self.assertEqual(sorted(os.listdir(disk)), ["Trace.txt", "filler"], "no temporary file is left")
+
+        # With room the trim goes through the same way and leaves the last lines.
+        os.unlink(filler)
+        p.start()
+        p.wait_window()
+        p.wait_trace(STARTED, path=trace, count=2)
+        self.assertEqual(p.close(), 0)
+        lines = read_file(trace).split(b"\r\n")
+        before = kept.split(b"\r\n")[:-1]
+        self.assertEqual(lines[:1000], before[-1000:])
+        self.assertEqual(os.listdir(disk), ["Trace.txt"])
 
     def test_copy_onto_full_drives_fails_and_keeps_the_old_destinations(self):
         p = self.player

@@ -211,15 +211,18 @@ class HostileSettings(PlayerTest):
 
     def test_dword(self):
         values = dict((key, ("dword", "0x34333231")) for key in Texts(self.player, 0).values)
+        # ComID's DWORD holds "12" and two terminators: a port above 4 is
+        # opened ("1234" would be COM256, beyond the rig's ports).
+        values[(HRX, "ComID")] = ("dword", "0x00003231")
         trace_path = os.path.join(self.player.work, DWORD_TEXT)
-        trace, loop_cpu, saved = self.run_player(values, 4, trace_path, "Halcyra")
+        trace, loop_cpu, saved = self.run_player(values, 12, trace_path, "Halcyra")
         self.assertEqual(trace[3], "Found 0 MPEG Board(s)", "board type 1234 loads no library")
         self.check_idle_loop(loop_cpu, True)
         fields = dict(OTHER_WORDS)
         fields.update({(CONTROL, "BoardType"): DWORD_TEXT, (CONTROL, "StartUpImage"): DWORD_TEXT,
                        (CONTROL, "CloseDnImage"): DWORD_TEXT, (CONTROL, "ScreenX"): DWORD_TEXT,
                        (CONTROL, "ScreenY"): DWORD_TEXT, (CONTROL, "FIFOLimit"): DWORD_TEXT,
-                       (DEBUG, "TraceSize"): DWORD_TEXT, (DEBUG, "TraceFile"): DWORD_TEXT, (HRX, "ComID"): "4",
+                       (DEBUG, "TraceSize"): DWORD_TEXT, (DEBUG, "TraceFile"): DWORD_TEXT, (HRX, "ComID"): "12",
                        (HRX, "DefaultMPEG"): DWORD_TEXT})
         self.check_saved(saved, fields, ("dword", DWORD_TEXT.encode()))
 

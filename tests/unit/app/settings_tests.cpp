@@ -163,7 +163,10 @@ TEST(Settings, NumbersAndWordsAreReadLeniently)
         {__LINE__, REG_KEY_DEBUG, REG_TRACE_SIZE, "99999999999", &Settings::traceSize, 2147483647},
         {__LINE__, REG_KEY_HRX, REG_COM_ID, "0", &Settings::comId, 1},
         {__LINE__, REG_KEY_HRX, REG_COM_ID, "COM3", &Settings::comId, 1},
-        {__LINE__, REG_KEY_HRX, REG_COM_ID, "9", &Settings::comId, 4},
+        // Mend: every port the sheet offers loads, not only COM1 to COM4.
+        {__LINE__, REG_KEY_HRX, REG_COM_ID, "12", &Settings::comId, 12},
+        {__LINE__, REG_KEY_HRX, REG_COM_ID, "256", &Settings::comId, 256},
+        {__LINE__, REG_KEY_HRX, REG_COM_ID, "257", &Settings::comId, 256},
         {__LINE__, REG_KEY_HRX, REG_COM_ID, "3", &Settings::comId, 3},
         {__LINE__, REG_KEY_HRX, REG_PROTOCOL, "", &Settings::protocol, 0},
         {__LINE__, REG_KEY_HRX, REG_PROTOCOL, "sony ldp", &Settings::protocol, 1},
@@ -299,7 +302,6 @@ TEST(Settings, SaveWritesFifteenTextValuesThatLoadBack)
 
     SettingsWindow again;
     LoadSettings(again.hwnd);
-    saved.comId = 4;           // the next start clamps a port above 4
     saved.idleProcessing = 1;  // "Yes please" is any other text
     ExpectSameSettings(again.s(), saved);
 }

@@ -98,6 +98,57 @@ TEST(TraceLog, LinesOfTwoThreadsNeverOverlap)
     EXPECT_EQ(counts[1], 1500);
 }
 
+DWORD WINAPI WriteLineOfAnotherThread(LPVOID path)
+{
+    WriteTrace(NULL, static_cast<const char *>(path), "another thread");
+    return 0;
+}
+
+// Milliseconds of the day in a trace line's stamp.
+long StampMs(const std::string &line)
+{
+    unsigned hours = 0, minutes = 0, seconds = 0, ms = 0;
+    EXPECT_EQ(sscanf(line.c_str(), "%*2u/%*2u/%*2u %2u:%2u:%2u.%3u", &hours, &minutes, &seconds, &ms), 4) << line;
+    return ((hours * 60L + minutes) * 60L + seconds) * 1000L + ms;
+}
+
+TEST(TraceLog, HeldLinesFollowInTheirOrderWithTheStampsOfTheirWriting)
+{
+    const char *path = "held.txt", *other = "held-other.txt";
+    DeleteFileA(path);
+    DeleteFileA(other);
+    HoldTraceLines();
+    WriteTrace(NULL, path, "first");
+    Sleep(50);
+    WriteTrace(NULL, path, "second");
+    HANDLE thread = CreateThread(NULL, 0, WriteLineOfAnotherThread, const_cast<char *>(path), 0, NULL);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_EQ(TakeLines(path), Lines({"another thread"})) << "only the holding thread's lines wait";
+
+    // A line for another file, and a hold that is full, write what is held.
+    WriteTrace(NULL, other, "0");
+    Lines held = SplitLines(ReadWholeFile(path), "\r\n");
+    ASSERT_EQ(held.size(), 2u);
+    EXPECT_GE(StampMs(held[1]) - StampMs(held[0]), 50) << "each line is stamped when it is written";
+    EXPECT_EQ(TakeLines(path), Lines({"first", "second"}));
+    Lines numbered = {"0"};
+    for (int i = 1; i <= 30; i++) {
+        numbered.push_back(std::to_string(i) + std::string(200, '.'));
+        WriteTrace(NULL, other, numbered.back().c_str());
+    }
+    Lines early = TakeLines(other);
+    EXPECT_GT(early.size(), 1u);
+    EXPECT_LT(early.size(), numbered.size());
+    WriteHeldTraceLines();
+    Lines late = TakeLines(other);
+    early.insert(early.end(), late.begin(), late.end());
+    EXPECT_EQ(early, numbered);
+
+    WriteTrace(NULL, path, "after the hold");
+    EXPECT_EQ(TakeLines(path), Lines({"after the hold"}));
+}
+
 TEST(TrimFile, KeepsTheLastLinesInOrder)
 {
     const char *path = "trim1500.txt";

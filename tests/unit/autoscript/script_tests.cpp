@@ -88,6 +88,11 @@ TEST_F(AutoScriptRun, ScriptLinesAreReadAsWritten)
         {__LINE__, "EJECT" + spaces250 + "\r\n", {}, kEjected},
         {__LINE__, "EJECT" + spaces250 + " \r\n", {UnknownCommand("EJECT" + spaces250)}, {}},
         {__LINE__, std::string(300, ' ') + ";" + std::string(300, 'c') + "\r\nEJECT\r\n", {}, kEjected},
+        // Mend: blanks that fill the 255 characters no longer hide the
+        // command of an over-long line; a blank line of any length is empty.
+        {__LINE__, std::string(300, ' ') + "EJECT\r\nRESET\r\n", {UnknownCommand("EJECT"), UnknownCommand("RESET")},
+         {}},
+        {__LINE__, std::string(300, ' ') + "\r\nEJECT\r\n", {}, kEjected},
     };
     for (const auto &c : cases) {
         ResetTrayLog();
@@ -318,6 +323,38 @@ TEST_F(AutoScriptPoll, NothingIsDoneWhileARunIsInProgress)
     EXPECT_EQ(autoScript.lastScriptTime['D' - 'C'], 0);
     record->autoScriptRunning = 0;
     EXPECT_EQ(Poll(), d);
+}
+
+// Mend: a worker that outlives its run (a Cancel while it waits on a slow
+// read) holds the next run off until it has ended; stopping it cancels the
+// run and serves its window calls while it waits.
+TEST_F(AutoScriptPoll, NoRunStartsWhileTheLastWorkerLives)
+{
+    ProgressStandIn standIn;
+    ResetAutoScript(standIn.dialog);
+    std::string script = WorkPath("worker.inf");
+    WriteWholeFile(script, "EJECT\r\n");
+    snprintf(autoScript.scriptPath, sizeof autoScript.scriptPath, "%s", script.c_str());
+    // The worker waits in its first call to the dialog, which this thread
+    // does not answer until it stops the worker.
+    autoScript.worker = CreateThread(NULL, 0, AutoScriptThread, NULL, 0, NULL);
+    ASSERT_NE(autoScript.worker, nullptr);
+    double start = ClockMs();
+    while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) && ClockMs() - start < 10000)
+        Sleep(1);
+    ASSERT_TRUE(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) << "the worker waits on the dialog";
+    PlaceScript(d, 100);
+    EXPECT_EQ(Poll(), "none");
+    EXPECT_EQ(autoScript.lastScriptTime['D' - 'C'], 0) << "the script is left for the next poll";
+    EXPECT_TRUE(IsAutoScriptWorkerAlive());
+
+    EXPECT_TRUE(StopAutoScriptWorker(10000));
+    EXPECT_EQ(autoScript.worker, nullptr);
+    EXPECT_EQ(autoScript.active, 0);
+    EXPECT_EQ(LogMessages(), (Lines{"AutoScript started", "AutoScript completed"}));
+    EXPECT_EQ(Poll(), d);
+    EXPECT_TRUE(StopAutoScriptWorker(0)) << "no worker: nothing to wait for";
+    DeleteFileA(script.c_str());
 }
 
 // Mend: the time is remembered per drive, so scripts on two drives with

@@ -1,6 +1,7 @@
 // The Sony LDP command interpreter: every handler row, the number entry,
 // the enquiries, unknown bytes and the CD tray, with the exact answer
-// bytes, trace lines and board operations in their order.
+// bytes, trace lines and board operations in their order.  A command's
+// trace lines follow its answer, in the order the command wrote them.
 #include "player_fixture.h"
 
 namespace {
@@ -30,24 +31,24 @@ TEST_F(Ldp, EveryHandlerRowOnTheCurrentBoard)
         std::vector<std::string> events;
     };
     const Row rows[] = {
-        {'O', {"01 - LDP - STILL", "TRStillMPEG 1", "reply 0A"}},
-        {'+', {"01 - LDP - FSTEP", "TRBlankMPEG 1 0", "TRStepMPEG 1", "reply 0A"}},
-        {'<', {"01 - LDP - FSLOW", "TRBlankMPEG 1 0", "TRSlowMPEG 1", "reply 0A"}},
-        {';', {"01 - LDP - FFAST", "TRBlankMPEG 1 0", "TRFastMPEG 1", "reply 0A"}},
-        {'?', {"01 - LDP - STOP", "TRStillMPEG 1", "TRBlankMPEG 1 1", "reply 0A"}},
-        {'\'', {"01 - LDP - VIDEOON", "TRBlankMPEG 1 0", "reply 0A"}},
-        {'&', {"01 - LDP - VIDEOOFF", "TRBlankMPEG 1 1", "reply 0A"}},
-        {'%', {"01 - LDP - AUDIOON", "TRMuteMPEG 1 0", "reply 0A"}},
-        {'$', {"01 - LDP - AUDIOOFF", "TRMuteMPEG 1 1", "reply 0A"}},
-        {'W', {"01 - LDP - VIDEO_MPEG", "TRGenlockMPEG 1 1", "reply 0A"}},
-        {'X', {"01 - LDP - VIDEO_EXTERNAL", "TRGenlockMPEG 1 0", "reply 0A"}},
-        {'i', {"LDP - SETCHPMODE", "reply 0A"}},
+        {'O', {"TRStillMPEG 1", "reply 0A", "01 - LDP - STILL"}},
+        {'+', {"TRBlankMPEG 1 0", "TRStepMPEG 1", "reply 0A", "01 - LDP - FSTEP"}},
+        {'<', {"TRBlankMPEG 1 0", "TRSlowMPEG 1", "reply 0A", "01 - LDP - FSLOW"}},
+        {';', {"TRBlankMPEG 1 0", "TRFastMPEG 1", "reply 0A", "01 - LDP - FFAST"}},
+        {'?', {"TRStillMPEG 1", "TRBlankMPEG 1 1", "reply 0A", "01 - LDP - STOP"}},
+        {'\'', {"TRBlankMPEG 1 0", "reply 0A", "01 - LDP - VIDEOON"}},
+        {'&', {"TRBlankMPEG 1 1", "reply 0A", "01 - LDP - VIDEOOFF"}},
+        {'%', {"TRMuteMPEG 1 0", "reply 0A", "01 - LDP - AUDIOON"}},
+        {'$', {"TRMuteMPEG 1 1", "reply 0A", "01 - LDP - AUDIOOFF"}},
+        {'W', {"TRGenlockMPEG 1 1", "reply 0A", "01 - LDP - VIDEO_MPEG"}},
+        {'X', {"TRGenlockMPEG 1 0", "reply 0A", "01 - LDP - VIDEO_EXTERNAL"}},
+        {'i', {"reply 0A", "LDP - SETCHPMODE"}},
         {'`', {"LDP - SADDRENQ"}},
-        {'U', {"LDP - SETFRMMODE", "reply 0A"}},
-        {'`', {"LDP - SADDRENQ", "TRGetFrameMPEG 1", "reply 30 30 30 30 30"}},
-        {'v', {"LDP - CHPENQ", "reply 30 30"}},
-        {'T', {"01 - LDP - SRCENQ", "reply 30 31"}},
-        {':', {"01 - LDP - FPLAY", "TRBlankMPEG 1 0", "TRPlayMPEG 1 2147483646 999999999 0", "reply 0A",
+        {'U', {"reply 0A", "LDP - SETFRMMODE"}},
+        {'`', {"TRGetFrameMPEG 1", "reply 30 30 30 30 30", "LDP - SADDRENQ"}},
+        {'v', {"reply 30 30", "LDP - CHPENQ"}},
+        {'T', {"reply 30 31", "01 - LDP - SRCENQ"}},
+        {':', {"TRBlankMPEG 1 0", "TRPlayMPEG 1 2147483646 999999999 0", "reply 0A", "01 - LDP - FPLAY",
                "01 - Playing MPEG file " + Chapter(movie, 2)}},
     };
     for (const Row &row : rows) {
@@ -69,10 +70,9 @@ TEST_F(Ldp, ChapterSearchOpensTheChapterAndCompletes)
     Forget();
     EXPECT_EQ(Send("iC12@"), ACK + ACK + ACK + ACK + ACK + COMPLETION);
     std::string twelve = Chapter(movie, 12);
-    EXPECT_EQ(Events(), Lines({"LDP - SETCHPMODE", "reply 0A", "00 - LDP - SEARCH", "TRStillMPEG 0", "reply 0A",
-                               "reply 0A", "reply 0A", "00 - LDP - ENTER", "reply 0A",
-                               "00 - Opening MPEG file " + twelve, "TRStopMPEG 0", "TROpenMPEG 0 " + twelve,
-                               "reply 01"}));
+    EXPECT_EQ(Events(), Lines({"reply 0A", "LDP - SETCHPMODE", "TRStillMPEG 0", "reply 0A", "00 - LDP - SEARCH",
+                               "reply 0A", "reply 0A", "reply 0A", "TRStopMPEG 0", "TROpenMPEG 0 " + twelve,
+                               "reply 01", "00 - LDP - ENTER", "00 - Opening MPEG file " + twelve}));
     EXPECT_EQ(record->currentChapter, 12);
     EXPECT_EQ(record->repeat[0], 0);
     EXPECT_STREQ(MpegTable.openedFile[0], twelve.c_str());
@@ -81,8 +81,8 @@ TEST_F(Ldp, ChapterSearchOpensTheChapterAndCompletes)
     // ENTER again, without a new SEARCH, repeats the search.
     Events();
     EXPECT_EQ(Send("@"), ACK + COMPLETION);
-    EXPECT_EQ(Events(), Lines({"00 - LDP - ENTER", "reply 0A", "00 - Opening MPEG file " + twelve,
-                               "TRStopMPEG 0", "TROpenMPEG 0 " + twelve, "reply 01"}));
+    EXPECT_EQ(Events(), Lines({"reply 0A", "TRStopMPEG 0", "TROpenMPEG 0 " + twelve, "reply 01",
+                               "00 - LDP - ENTER", "00 - Opening MPEG file " + twelve}));
 }
 
 TEST_F(Ldp, ChapterSearchBeyondTheTableIsNotTarget)
@@ -93,8 +93,8 @@ TEST_F(Ldp, ChapterSearchBeyondTheTableIsNotTarget)
     record->repeat[0] = 1;
     Forget();
     EXPECT_EQ(Send("iC12@"), ACK + ACK + ACK + ACK + ACK + NOT_TARGET);
-    EXPECT_EQ(Events(), Lines({"LDP - SETCHPMODE", "reply 0A", "00 - LDP - SEARCH", "TRStillMPEG 0", "reply 0A",
-                               "reply 0A", "reply 0A", "00 - LDP - ENTER", "reply 0A", "reply 05"}));
+    EXPECT_EQ(Events(), Lines({"reply 0A", "LDP - SETCHPMODE", "TRStillMPEG 0", "reply 0A", "00 - LDP - SEARCH",
+                               "reply 0A", "reply 0A", "reply 0A", "reply 05", "00 - LDP - ENTER"}));
     EXPECT_EQ(record->currentChapter, 3);
     EXPECT_EQ(record->repeat[0], 1) << "nothing else changes";
     EXPECT_EQ(Send("v"), "03");
@@ -107,21 +107,21 @@ TEST_F(Ldp, FrameSearchCompletesAfterSetFrameAndStep)
 {
     LoadBoards(1);
     EXPECT_EQ(Send("C12A5@"), ACK + ACK + ACK + ACK + ACK + ACK + COMPLETION);
-    EXPECT_EQ(Events(), Lines({"00 - LDP - SEARCH", "TRStillMPEG 0", "reply 0A", "reply 0A", "reply 0A",
-                               "00 - LDP - CLEARENTRY", "reply 0A", "reply 0A", "00 - LDP - ENTER",
-                               "reply 0A", "TRSetFrameMPEG 0 15", "TRStepMPEG 0", "reply 01"}));
+    EXPECT_EQ(Events(), Lines({"TRStillMPEG 0", "reply 0A", "00 - LDP - SEARCH", "reply 0A", "reply 0A",
+                               "reply 0A", "00 - LDP - CLEARENTRY", "reply 0A", "reply 0A",
+                               "TRSetFrameMPEG 0 15", "TRStepMPEG 0", "reply 01", "00 - LDP - ENTER"}));
     EXPECT_EQ(Send("`"), "00015");
 
     EXPECT_EQ(Send("C12A@"), ACK + ACK + ACK + ACK + ACK + COMPLETION);
-    EXPECT_EQ(LastEvents(3), Lines({"TRSetFrameMPEG 0 1", "TRStepMPEG 0", "reply 01"}));
+    EXPECT_EQ(LastEvents(4), Lines({"TRSetFrameMPEG 0 1", "TRStepMPEG 0", "reply 01", "00 - LDP - ENTER"}));
 
     // CLEARENTRY can take the mode letter too, and stops at an empty entry;
     // an entry without its letter searches nothing.
     EXPECT_EQ(Send("CAAA5@"), ACK + ACK + ACK + ACK + ACK + ACK);
-    EXPECT_EQ(LastEvents(2), Lines({"00 - LDP - ENTER", "reply 0A"}));
+    EXPECT_EQ(LastEvents(2), Lines({"reply 0A", "00 - LDP - ENTER"}));
 
     EXPECT_EQ(Send("C@"), ACK + ACK + COMPLETION) << "no digits: frame 0";
-    EXPECT_EQ(LastEvents(3), Lines({"TRSetFrameMPEG 0 0", "TRStepMPEG 0", "reply 01"}));
+    EXPECT_EQ(LastEvents(4), Lines({"TRSetFrameMPEG 0 0", "TRStepMPEG 0", "reply 01", "00 - LDP - ENTER"}));
 }
 
 TEST_F(Ldp, ByteThatAnEntryCannotTakeIsRefusedAndNotCarriedOut)
@@ -139,7 +139,7 @@ TEST_F(Ldp, ByteThatAnEntryCannotTakeIsRefusedAndNotCarriedOut)
     EXPECT_EQ(TrayRequests(), Lines());
     EXPECT_EQ(record->addressMode, ADDRESS_FRAME);
     EXPECT_EQ(Send("2@"), ACK + ACK + COMPLETION) << "the entry went on";
-    EXPECT_EQ(LastEvents(3), Lines({"TRSetFrameMPEG 0 42", "TRStepMPEG 0", "reply 01"}));
+    EXPECT_EQ(LastEvents(4), Lines({"TRSetFrameMPEG 0 42", "TRStepMPEG 0", "reply 01", "00 - LDP - ENTER"}));
 }
 
 TEST_F(Ldp, FrameEnquiryFormats)
@@ -158,7 +158,7 @@ TEST_F(Ldp, FrameEnquiryFormats)
     FreeMpegDriver(&MpegTable);
     Forget();
     EXPECT_EQ(Send("`"), "-0000") << "no library: the first 5 characters of -1";
-    EXPECT_EQ(Events(), Lines({"LDP - SADDRENQ", "reply 2D 30 30 30 30"}));
+    EXPECT_EQ(Events(), Lines({"reply 2D 30 30 30 30", "LDP - SADDRENQ"}));
     record->addressMode = ADDRESS_CHAPTER;
     EXPECT_EQ(Send("`"), "");
     EXPECT_EQ(Events(), Lines({"LDP - SADDRENQ"}));
@@ -175,7 +175,7 @@ TEST_F(Ldp, ChapterEnquiryFormats)
         SCOPED_TRACE(c.chapter);
         record->currentChapter = c.chapter;
         EXPECT_EQ(Send("v"), c.answer);
-        EXPECT_EQ(Events(), Lines({"LDP - CHPENQ", ReplyLine(c.answer)}));
+        EXPECT_EQ(Events(), Lines({ReplyLine(c.answer), "LDP - CHPENQ"}));
     }
 }
 
@@ -183,11 +183,11 @@ TEST_F(Ldp, BoardSelection)
 {
     LoadBoards(2);
     EXPECT_EQ(Send("S1@"), ACK + ACK + ACK + COMPLETION);
-    EXPECT_EQ(Events(), Lines({"LDP - SETSCRMODE", "reply 0A", "reply 0A", "00 - LDP - ENTER", "reply 0A",
-                               "reply 01"}));
+    EXPECT_EQ(Events(), Lines({"reply 0A", "LDP - SETSCRMODE", "reply 0A", "reply 0A", "reply 01",
+                               "00 - LDP - ENTER"}));
     EXPECT_EQ(record->currentBoard, 1);
     EXPECT_EQ(Send("O"), ACK);
-    EXPECT_EQ(Events(), Lines({"01 - LDP - STILL", "TRStillMPEG 1", "reply 0A"}));
+    EXPECT_EQ(Events(), Lines({"TRStillMPEG 1", "reply 0A", "01 - LDP - STILL"}));
     EXPECT_EQ(Send("T"), "01");
 
     EXPECT_EQ(Send("S2@"), ACK + ACK + ACK + NOT_TARGET);
@@ -199,8 +199,8 @@ TEST_F(Ldp, BoardSelection)
     Forget();
     EXPECT_EQ(Send("S1@"), ACK + ACK + ACK + NOT_TARGET);
     EXPECT_EQ(record->currentBoard, 0);
-    EXPECT_EQ(Events(), Lines({"LDP - SETSCRMODE", "reply 0A", "reply 0A", "00 - LDP - ENTER", "reply 0A",
-                               "reply 05"}));
+    EXPECT_EQ(Events(), Lines({"reply 0A", "LDP - SETSCRMODE", "reply 0A", "reply 0A", "reply 05",
+                               "00 - LDP - ENTER"}));
 }
 
 TEST_F(Ldp, UnknownBytes)
@@ -221,7 +221,7 @@ TEST_F(Ldp, UnknownBytes)
         SCOPED_TRACE(c.line);
         InterpretLdpCommand(hwnd, c.text.c_str());
         EXPECT_EQ(TakeCapturedReplies(), NAK);
-        EXPECT_EQ(Events(), Lines({c.line, "reply 0B"}));
+        EXPECT_EQ(Events(), Lines({"reply 0B", c.line}));
     }
 }
 
@@ -235,9 +235,9 @@ TEST_F(Ldp, ClearAllEndsTheEntryWithOneAck)
     Forget();
     EXPECT_EQ(Send("C1V"), ACK + ACK + ACK);
     std::string zero = Chapter(movie, 0);
-    EXPECT_EQ(Events(), Lines({"00 - LDP - SEARCH", "TRStillMPEG 0", "reply 0A", "reply 0A", "00 - LDP - CLEARALL",
-                               "00 - Opening MPEG file " + zero, "TRStopMPEG 0", "TROpenMPEG 0 " + zero,
-                               "reply 0A"}));
+    EXPECT_EQ(Events(), Lines({"TRStillMPEG 0", "reply 0A", "00 - LDP - SEARCH", "reply 0A", "TRStopMPEG 0",
+                               "TROpenMPEG 0 " + zero, "reply 0A", "00 - LDP - CLEARALL",
+                               "00 - Opening MPEG file " + zero}));
     EXPECT_EQ(record->currentChapter, 0);
     EXPECT_EQ(record->addressMode, ADDRESS_FRAME);
     EXPECT_EQ(record->repeat[0], 0);
@@ -247,7 +247,7 @@ TEST_F(Ldp, ClearAllEndsTheEntryWithOneAck)
     FreeChapterTable(hwnd);
     Forget();
     EXPECT_EQ(Send("V"), ACK);
-    EXPECT_EQ(Events(), Lines({"00 - LDP - CLEARALL", "reply 0A"})) << "no chapter 0: nothing opened";
+    EXPECT_EQ(Events(), Lines({"reply 0A", "00 - LDP - CLEARALL"})) << "no chapter 0: nothing opened";
 }
 
 TEST_F(Ldp, EjectStopsEveryBoardAndOpensTheTray)
@@ -260,8 +260,8 @@ TEST_F(Ldp, EjectStopsEveryBoardAndOpensTheTray)
     record->addressMode = ADDRESS_CHAPTER;
     Forget();
     EXPECT_EQ(Send("*"), ACK);
-    EXPECT_EQ(Events(), Lines({"LDP - EJECT", "TRStopMPEG 0", "TRDisplayImageMPEG 0 " OPEN_IMAGE, "TRStopMPEG 1",
-                               "TRDisplayImageMPEG 1 " OPEN_IMAGE, "reply 0A"}));
+    EXPECT_EQ(Events(), Lines({"TRStopMPEG 0", "TRDisplayImageMPEG 0 " OPEN_IMAGE, "TRStopMPEG 1",
+                               "TRDisplayImageMPEG 1 " OPEN_IMAGE, "reply 0A", "LDP - EJECT"}));
     EXPECT_EQ(TrayRequests(), Lines({"open", "set door open", "close"}));
     EXPECT_EQ(record->currentBoard, 1);
     EXPECT_EQ(record->currentChapter, 2);
@@ -283,10 +283,10 @@ TEST_F(Ldp, MotorOnReadsTheNewMediaAndOpensChapterZeroEverywhere)
     Forget();
     EXPECT_EQ(Send("b"), ACK);
     std::string first = movie + "aa.mpg";
-    EXPECT_EQ(Events(), Lines({"LDP - MOTORON", "TRStopMPEG 0", "TRStopMPEG 1", "CHP 0 - " + first,
-                               "CHP 1 - " + Chapter(movie, 0), "00 - Opening MPEG file " + first,
-                               "TROpenMPEG 0 " + first, "TRDisplayImageMPEG 0 " OPEN_IMAGE, "TROpenMPEG 1 " + first,
-                               "TRDisplayImageMPEG 1 " OPEN_IMAGE, "reply 0A"}));
+    EXPECT_EQ(Events(), Lines({"TRStopMPEG 0", "TRStopMPEG 1", "TROpenMPEG 0 " + first,
+                               "TRDisplayImageMPEG 0 " OPEN_IMAGE, "TROpenMPEG 1 " + first,
+                               "TRDisplayImageMPEG 1 " OPEN_IMAGE, "reply 0A", "LDP - MOTORON", "CHP 0 - " + first,
+                               "CHP 1 - " + Chapter(movie, 0), "00 - Opening MPEG file " + first}));
     EXPECT_EQ(TrayRequests(), Lines({"open", "set door closed", "close"}));
     EXPECT_EQ(record->currentChapter, 0);
     EXPECT_EQ(record->currentBoard, 0);
@@ -298,7 +298,7 @@ TEST_F(Ldp, MotorOnReadsTheNewMediaAndOpensChapterZeroEverywhere)
     CopyText(record->settings.defaultMpeg, sizeof record->settings.defaultMpeg, (movie + "*.none").c_str());
     Forget();
     EXPECT_EQ(Send("b"), ACK);
-    EXPECT_EQ(Events(), Lines({"LDP - MOTORON", "TRStopMPEG 0", "TRStopMPEG 1", "reply 0A"}));
+    EXPECT_EQ(Events(), Lines({"TRStopMPEG 0", "TRStopMPEG 1", "reply 0A", "LDP - MOTORON"}));
 }
 
 TEST_F(Ldp, RepeatQueuesThePlayingFileOnlyWhenOnePlays)
@@ -310,21 +310,21 @@ TEST_F(Ldp, RepeatQueuesThePlayingFileOnlyWhenOnePlays)
     Forget();
     std::string zero = Chapter(movie, 0);
     EXPECT_EQ(Send("D"), ACK);
-    EXPECT_EQ(Events(), Lines({"00 - LDP - REPEAT", "reply 0A"})) << "nothing plays: nothing is opened";
+    EXPECT_EQ(Events(), Lines({"reply 0A", "00 - LDP - REPEAT"})) << "nothing plays: nothing is opened";
     EXPECT_EQ(record->repeat[0], 1);
     EXPECT_STREQ(MpegTable.openedFile[0], zero.c_str()) << "the queued chapter stays";
 
     EXPECT_EQ(Send(":"), ACK);
-    EXPECT_EQ(Events(), Lines({"00 - LDP - FPLAY", "TRBlankMPEG 0 0", "TRPlayMPEG 0 2147483646 999999999 0",
-                               "reply 0A", "00 - Playing MPEG file " + zero, "TROpenMPEG 0 " + zero}));
+    EXPECT_EQ(Events(), Lines({"TRBlankMPEG 0 0", "TRPlayMPEG 0 2147483646 999999999 0", "reply 0A",
+                               "TROpenMPEG 0 " + zero, "00 - LDP - FPLAY", "00 - Playing MPEG file " + zero}));
 
     EXPECT_EQ(Send("D"), ACK);
-    EXPECT_EQ(Events(), Lines({"00 - LDP - REPEAT", "TROpenMPEG 0 " + zero, "reply 0A"}));
+    EXPECT_EQ(Events(), Lines({"TROpenMPEG 0 " + zero, "reply 0A", "00 - LDP - REPEAT"}));
 
     record->repeat[0] = 0;
     EXPECT_EQ(Send(":"), ACK);
-    EXPECT_EQ(Events(), Lines({"00 - LDP - FPLAY", "TRBlankMPEG 0 0", "TRPlayMPEG 0 2147483646 999999999 0",
-                               "reply 0A", "00 - Playing MPEG file " + zero}));
+    EXPECT_EQ(Events(), Lines({"TRBlankMPEG 0 0", "TRPlayMPEG 0 2147483646 999999999 0", "reply 0A",
+                               "00 - LDP - FPLAY", "00 - Playing MPEG file " + zero}));
 }
 
 TEST_F(Ldp, FullEntryRefusesMoreDigitsAndItsNumberStopsGrowing)
@@ -338,8 +338,8 @@ TEST_F(Ldp, FullEntryRefusesMoreDigitsAndItsNumberStopsGrowing)
     EXPECT_EQ(Send("7"), NAK);
     Forget();
     EXPECT_EQ(Send("@"), ACK + COMPLETION);
-    EXPECT_EQ(Events(), Lines({"00 - LDP - ENTER", "reply 0A", "TRSetFrameMPEG 0 2147483647", "TRStepMPEG 0",
-                               "reply 01"}));
+    EXPECT_EQ(Events(), Lines({"reply 0A", "TRSetFrameMPEG 0 2147483647", "TRStepMPEG 0", "reply 01",
+                               "00 - LDP - ENTER"}));
     record->addressMode = ADDRESS_CHAPTER;
     EXPECT_EQ(Send("@"), ACK + NOT_TARGET);
     EXPECT_EQ(Send("S" + digits + "@"), ACK + std::string(254, '\x0A') + ACK + NOT_TARGET);
@@ -379,7 +379,7 @@ TEST_F(LdpFreshStart, EnterWithNoEntryAnswersOnlyAck)
     record->addressMode = ADDRESS_CHAPTER;
     InterpretLdpCommand(hwnd, "@");
     EXPECT_EQ(TakeCapturedReplies(), ACK);
-    EXPECT_EQ(TakeLines(events), Lines({"00 - LDP - ENTER", "reply 0A"}));
+    EXPECT_EQ(TakeLines(events), Lines({"reply 0A", "00 - LDP - ENTER"}));
     record->addressMode = ADDRESS_FRAME;
     InterpretLdpCommand(hwnd, "@");
     EXPECT_EQ(TakeCapturedReplies(), ACK);

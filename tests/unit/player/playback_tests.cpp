@@ -57,7 +57,7 @@ TEST_F(Playback, StartedFileIsTracedAndQueuedAgainUnderRepeat)
     PlayChapter(0, 2);
     std::string two = Chapter(movie, 2);
     InterpretLdpCommand(hwnd, "D");
-    EXPECT_EQ(Events(), Lines({"00 - LDP - REPEAT", "TROpenMPEG 0 " + two, "reply 0A"}));
+    EXPECT_EQ(Events(), Lines({"TROpenMPEG 0 " + two, "reply 0A", "00 - LDP - REPEAT"}));
     for (int round = 0; round < 2; round++) {
         SCOPED_TRACE(round);
         ASSERT_TRUE(WriteWholeFile(control, "0 started\n"));

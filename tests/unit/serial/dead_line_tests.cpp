@@ -1,7 +1,8 @@
-// A port that opens but whose every wait fails at once, as when a line is
-// hung up or a USB adapter is pulled out (the rig points the port named by
-// HRX_DEAD_LINE_COM at a pty master): the receive thread pauses between
-// failures instead of spinning, and the link still closes promptly.
+// A port that stays open but whose every read fails at once, as when a line
+// is hung up or a USB adapter is pulled out (the rig hangs up the line of
+// the port named by HRX_DEAD_LINE_COM once DTR is raised on it): the receive
+// thread pauses between failures instead of spinning, and the link still
+// closes promptly.
 #include "serial_fixture.h"
 
 #include <stdlib.h>
@@ -11,6 +12,23 @@
 namespace {
 
 class DeadLine : public SerialFixture {};
+
+// How long a read of one byte of the test's own took to fail; -1 when it
+// read a byte or ended at the port's read time-out.
+double FailedReadMs(HANDLE port)
+{
+    OVERLAPPED read = {};
+    read.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+    BYTE byte;
+    DWORD count = 0;
+    double start = ClockMs();
+    BOOL done = ReadFile(port, &byte, 1, &count, &read);
+    if (!done && GetLastError() == ERROR_IO_PENDING)
+        done = GetOverlappedResult(port, &read, &count, TRUE);
+    double took = ClockMs() - start;
+    CloseHandle(read.hEvent);
+    return done || read.Internal == STATUS_TIMEOUT ? -1 : took;
+}
 
 TEST_F(DeadLine, ReceiveThreadPausesBetweenFailedWaitsAndClosesPromptly)
 {
@@ -22,17 +40,13 @@ TEST_F(DeadLine, ReceiveThreadPausesBetweenFailedWaitsAndClosesPromptly)
     record->settings.protocol = PROTOCOL_SONY_LDP;
     ASSERT_EQ(OpenCommPort(hwnd, &record->serial), 0);
 
-    // The port really is dead: a wait of its own ends at once.
-    OVERLAPPED wait = {};
-    wait.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-    DWORD mask = 0, unused = 0;
-    DWORD start = GetTickCount();
-    BOOL done = WaitCommEvent(record->serial.portHandle, &mask, &wait);
-    if (!done && GetLastError() == ERROR_IO_PENDING)
-        done = GetOverlappedResult(record->serial.portHandle, &wait, &unused, TRUE);
-    EXPECT_LT(GetTickCount() - start, 500u);
-    EXPECT_EQ(mask & EV_RXCHAR, 0u);
-    CloseHandle(wait.hEvent);
+    // The line really is dead once hung up: a read of the test's own fails
+    // at once.
+    double failedMs = -1;
+    for (double deadline = ClockMs() + 5000; failedMs < 0 && ClockMs() < deadline;)
+        failedMs = FailedReadMs(record->serial.portHandle);
+    ASSERT_GE(failedMs, 0.0) << "the line was not hung up";
+    EXPECT_LT(failedMs, 100.0);
 
     CpuTime spent = ReceiveThreadCpu(kPeriodMs);
     EXPECT_NE(record->serial.watchThreadId, 0u) << "the receive thread keeps going";

@@ -47,6 +47,7 @@ void ExpectClosed(const SerialBlock &serial)
     EXPECT_EQ(serial.watchThreadId, 0u);
     EXPECT_EQ(serial.watchThread, (HANDLE)NULL);
     EXPECT_EQ(serial.connected, 0);
+    EXPECT_EQ(serial.stopEvent, (HANDLE)NULL);
     EXPECT_EQ(serial.osRead.hEvent, (HANDLE)NULL);
     EXPECT_EQ(serial.osWrite.hEvent, (HANDLE)NULL);
 }
@@ -82,6 +83,7 @@ TEST_F(Link, OpensThePortNamedByComIdAndCarriesBothWays)
         EXPECT_NE(serial.osRead.hEvent, (HANDLE)NULL);
         EXPECT_NE(serial.osWrite.hEvent, (HANDLE)NULL);
         EXPECT_NE(serial.osRead.hEvent, serial.osWrite.hEvent);
+        EXPECT_NE(serial.stopEvent, (HANDLE)NULL);
 
         char expected = static_cast<char>('0' + p.player % 10);
         ControllerWrite(farEnd, std::string(1, expected));
@@ -238,8 +240,44 @@ TEST_F(Link, ClosingAtOnceAfterOpeningIsPrompt)
     }
 }
 
-// What a pending wait on the port costs the process on its own: the
-// platform's share, not the receive thread's.
+// The receive thread's read of one byte is pending whenever the line is
+// quiet: from the start, after a command, and after reads that ended empty
+// at the port's read time-out.  Closing ends the read and the thread.
+TEST_F(Link, ClosingEndsThePendingReadAndTheThreadWithin100Ms)
+{
+    const struct {
+        const char *when;
+        DWORD quietMs;  // before the command
+        bool command;
+    } cases[] = {
+        {"waiting for the first byte", 0, false},
+        {"after a command", 0, true},
+        {"after reads that ended empty", 2 * SERIAL_READ_TIMEOUT_MS + 200, true},
+    };
+    record->settings.protocol = PROTOCOL_SONY_LDP;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.when);
+        ForgetReceived();
+        Open();
+        Sleep(c.quietMs);
+        if (c.command) {
+            ControllerWrite(controller, Bytes({0x3F}));
+            EXPECT_EQ(WaitForCommands(1), Lines{"?"});
+        }
+        Sleep(300);
+        HANDLE thread = NULL;
+        ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), record->serial.watchThread, GetCurrentProcess(), &thread,
+                                    SYNCHRONIZE, FALSE, 0));
+        EXPECT_EQ(WaitForSingleObject(thread, 0), (DWORD)WAIT_TIMEOUT) << "the receive thread is waiting";
+        EXPECT_LT(ClosingMs(), 100.0);
+        EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "the receive thread has ended";
+        CloseHandle(thread);
+        ExpectClosed(record->serial);
+    }
+}
+
+// What a pending read of one byte on the port costs the process on its
+// own: the platform's share, not the receive thread's.
 double BareWaitCpuMs(int com, DWORD periodMs)
 {
     char name[32];
@@ -248,16 +286,18 @@ double BareWaitCpuMs(int com, DWORD periodMs)
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, NULL);
     if (port == INVALID_HANDLE_VALUE)
         return -1;
-    SetCommMask(port, EV_RXCHAR);
+    COMMTIMEOUTS untimed = {};  // the read waits for its byte however long
+    SetCommTimeouts(port, &untimed);
     OVERLAPPED wait = {};
     wait.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
-    DWORD mask = 0, unused;
+    BYTE byte;
+    DWORD count;
     double before = ProcessCpuMs();
-    if (!WaitCommEvent(port, &mask, &wait) && GetLastError() == ERROR_IO_PENDING)
+    if (!ReadFile(port, &byte, 1, &count, &wait) && GetLastError() == ERROR_IO_PENDING)
         WaitForSingleObject(wait.hEvent, periodMs);
     double spent = ProcessCpuMs() - before;
-    SetCommMask(port, 0);
-    GetOverlappedResult(port, &wait, &unused, TRUE);
+    CancelIo(port);
+    GetOverlappedResult(port, &wait, &count, TRUE);
     CloseHandle(wait.hEvent);
     CloseHandle(port);
     return spent;

@@ -1,5 +1,6 @@
-// The AutoScript state and a stand-in worker thread for the progress
-// dialog's tests (the worker runs on the thread the dialog starts).
+// The AutoScript state, a stand-in worker thread for the progress dialog's
+// tests (the worker runs on the thread the dialog starts) and the stop that
+// shut-down calls.
 #include "fake_autoscript.h"
 
 #include "autoscript/autoscript.h"
@@ -40,4 +41,16 @@ DWORD WINAPI AutoScriptThread(LPVOID)
     }
     fakeWorker.finished = true;
     return 0;
+}
+
+bool StopAutoScriptWorker(DWORD timeoutMs)
+{
+    autoScript.active = 0;
+    if (!autoScript.worker)
+        return true;
+    if (WaitForSingleObject(autoScript.worker, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    CloseHandle(autoScript.worker);
+    autoScript.worker = NULL;
+    return true;
 }
