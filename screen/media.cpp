@@ -450,21 +450,49 @@ uint32_t PictureAdler(const AVFrame *picture)
     return (uint32_t)adler;
 }
 
-bool ConvertPicture(const AVFrame *picture, SwsContext **scaler, ScreenPicture *out)
+namespace {
+
+// Scales and converts a picture into one of the size it takes in the view
+// (its own size when the view has none), in one pass, as FFmpeg's own scale
+// filter does: the window then paints it pixel for pixel.
+bool ScaleInto(const uint8_t *const planes[4], const int strides[4], int width, int height, AVPixelFormat format,
+               double aspect, SwsContext **scaler, ScreenPicture *out, SIZE view)
 {
-    if (!SizePicture(out, picture->width, picture->height))
+    RECT client = {0, 0, view.cx, view.cy};
+    RECT fit = FitRect(client, aspect);
+    int outWidth = fit.right - fit.left, outHeight = fit.bottom - fit.top;
+    if (outWidth <= 0 || outHeight <= 0) {
+        outWidth = width;
+        outHeight = height;
+    }
+    if (!SizePicture(out, outWidth, outHeight))
         return false;
-    *scaler = sws_getCachedContext(*scaler, picture->width, picture->height, (AVPixelFormat)picture->format,
-                                   picture->width, picture->height, AV_PIX_FMT_BGRA, SWS_BILINEAR, NULL, NULL,
-                                   NULL);
+    *scaler = sws_getCachedContext(*scaler, width, height, format, outWidth, outHeight, AV_PIX_FMT_BGRA,
+                                   SWS_BICUBIC, NULL, NULL, NULL);
     if (!*scaler)
         return false;
-    uint8_t *planes[4] = {out->pixels, NULL, NULL, NULL};
-    int strides[4] = {picture->width * 4, 0, 0, 0};
-    if (sws_scale(*scaler, picture->data, picture->linesize, 0, picture->height, planes, strides) <= 0)
+    uint8_t *outPlanes[4] = {out->pixels, NULL, NULL, NULL};
+    int outStrides[4] = {outWidth * 4, 0, 0, 0};
+    if (sws_scale(*scaler, planes, strides, 0, height, outPlanes, outStrides) <= 0)
         return false;
-    out->aspect = PictureAspect(picture);
+    out->aspect = aspect;
     return true;
+}
+
+}  // namespace
+
+bool ConvertPicture(const AVFrame *picture, SwsContext **scaler, ScreenPicture *out, SIZE view)
+{
+    return ScaleInto(picture->data, picture->linesize, picture->width, picture->height,
+                     (AVPixelFormat)picture->format, PictureAspect(picture), scaler, out, view);
+}
+
+bool ScaleStill(const ScreenPicture *still, SwsContext **scaler, ScreenPicture *out, SIZE view)
+{
+    const uint8_t *planes[4] = {still->pixels, NULL, NULL, NULL};
+    const int strides[4] = {still->width * 4, 0, 0, 0};
+    return ScaleInto(planes, strides, still->width, still->height, AV_PIX_FMT_BGRA, still->aspect, scaler, out,
+                     view);
 }
 
 void QuietenMedia(void)

@@ -69,9 +69,11 @@ double PictureAspect(const AVFrame *picture);
 // The Adler-32 of the picture's planes, rows without padding, as FFmpeg's
 // framecrc prints it for the same picture.
 uint32_t PictureAdler(const AVFrame *picture);
-// Converts a decoded picture into a screen picture; the scaler context is
-// the caller's, made or replaced as needed.
-bool ConvertPicture(const AVFrame *picture, SwsContext **scaler, ScreenPicture *out);
+// Converts a decoded picture, or scales a still, into a screen picture of
+// the size it takes in a view of that size (its own size for an empty
+// view); the scaler context is the caller's, made or replaced as needed.
+bool ConvertPicture(const AVFrame *picture, SwsContext **scaler, ScreenPicture *out, SIZE view);
+bool ScaleStill(const ScreenPicture *still, SwsContext **scaler, ScreenPicture *out, SIZE view);
 
 // FFmpeg stays silent: the player has no console.
 void QuietenMedia(void);

@@ -26,6 +26,25 @@ bool SizePicture(ScreenPicture *p, int width, int height)
     return true;
 }
 
+RECT FitRect(const RECT &client, double aspect)
+{
+    int width = client.right - client.left;
+    int height = client.bottom - client.top;
+    RECT fit = client;
+    if (aspect <= 0 || width <= 0 || height <= 0)
+        return fit;
+    if (width > height * aspect) {
+        int fitted = (int)(height * aspect + 0.5);
+        fit.left = client.left + (width - fitted) / 2;
+        fit.right = fit.left + fitted;
+    } else {
+        int fitted = (int)(width / aspect + 0.5);
+        fit.top = client.top + (height - fitted) / 2;
+        fit.bottom = fit.top + fitted;
+    }
+    return fit;
+}
+
 void FreePicture(ScreenPicture *p)
 {
     free(p->pixels);

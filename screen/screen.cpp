@@ -22,29 +22,12 @@ struct ScreenThread {
 
 ScreenThread screen;
 
-// The largest rectangle of the picture's aspect centred in the client area.
-RECT FitPicture(const RECT &client, double aspect)
-{
-    int width = client.right - client.left;
-    int height = client.bottom - client.top;
-    RECT fit = client;
-    if (aspect <= 0 || width <= 0 || height <= 0)
-        return fit;
-    if (width > height * aspect) {
-        int fitted = (int)(height * aspect + 0.5);
-        fit.left = client.left + (width - fitted) / 2;
-        fit.right = fit.left + fitted;
-    } else {
-        int fitted = (int)(width / aspect + 0.5);
-        fit.top = client.top + (height - fitted) / 2;
-        fit.bottom = fit.top + fitted;
-    }
-    return fit;
-}
-
+// The worker scales each picture to the size it takes in the window, so it
+// is painted pixel for pixel; only while the window is being resized, until
+// the worker has caught up, is it stretched.
 void PaintPicture(HDC dc, const RECT &client, const ScreenPicture &picture)
 {
-    RECT fit = FitPicture(client, picture.aspect);
+    RECT fit = FitRect(client, picture.aspect);
     int saved = SaveDC(dc);
     ExcludeClipRect(dc, fit.left, fit.top, fit.right, fit.bottom);
     FillRect(dc, &client, (HBRUSH)GetStockObject(BLACK_BRUSH));
@@ -57,10 +40,16 @@ void PaintPicture(HDC dc, const RECT &client, const ScreenPicture &picture)
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
+    int width = fit.right - fit.left, height = fit.bottom - fit.top;
+    if (width == picture.width && height == picture.height) {
+        SetDIBitsToDevice(dc, fit.left, fit.top, width, height, 0, 0, 0, picture.height, picture.pixels, &info,
+                          DIB_RGB_COLORS);
+        return;
+    }
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, NULL);
-    StretchDIBits(dc, fit.left, fit.top, fit.right - fit.left, fit.bottom - fit.top, 0, 0, picture.width,
-                  picture.height, picture.pixels, &info, DIB_RGB_COLORS, SRCCOPY);
+    StretchDIBits(dc, fit.left, fit.top, width, height, 0, 0, picture.width, picture.height, picture.pixels, &info,
+                  DIB_RGB_COLORS, SRCCOPY);
 }
 
 void PaintBoard(HWND hwnd, Board *b)
@@ -80,6 +69,16 @@ void PaintBoard(HWND hwnd, Board *b)
     EndPaint(hwnd, &ps);
 }
 
+// Tells the board's worker the size its pictures take in the window.
+void SetView(Board *b, int width, int height)
+{
+    b->viewWidth = width;
+    b->viewHeight = height;
+    b->resized = true;
+    if (b->wake)
+        SetEvent(b->wake);
+}
+
 LRESULT CALLBACK BoardWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     Board *b = reinterpret_cast<Board *>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
@@ -90,6 +89,8 @@ LRESULT CALLBACK BoardWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         PaintBoard(hwnd, b);
         return 0;
     case WM_SIZE:
+        if (b)
+            SetView(b, LOWORD(lParam), HIWORD(lParam));
         InvalidateRect(hwnd, NULL, FALSE);
         return 0;
     case WM_CLOSE:
@@ -148,6 +149,9 @@ void CreateBoardWindows(int boardCount)
             continue;
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(b));
         b->window = hwnd;
+        RECT client;
+        GetClientRect(hwnd, &client);
+        SetView(b, client.right, client.bottom);
         ShowWindow(hwnd, SW_SHOWNOACTIVATE);
     }
 }

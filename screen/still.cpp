@@ -132,7 +132,7 @@ bool LoadMpegPicture(const char *path, ScreenPicture *p)
     SwsContext *scaler = NULL;
     bool loaded = picture && MediaOpen(&file, path, picture);
     if (loaded) {
-        loaded = ConvertPicture(picture, &scaler, p);
+        loaded = ConvertPicture(picture, &scaler, p, SIZE{0, 0});
         MediaClose(&file);
     }
     sws_freeContext(scaler);

@@ -95,6 +95,11 @@ struct Board {
     std::atomic<int> position;  // the file's picture on screen
     std::atomic<int> frames;    // pictures in the file; -1 while not known
     std::atomic<int> events;
+    // The client area of the board's window, set by the window thread;
+    // `resized` asks the worker to scale what is on screen to it again.
+    std::atomic<int> viewWidth;
+    std::atomic<int> viewHeight;
+    std::atomic<bool> resized;
     // Main thread only.
     bool seekStepPending;  // SetFrameMPEG moved; the next StepMPEG holds
     bool muted;
@@ -133,6 +138,9 @@ void StopWorker(Board *b);
 // Makes room for a width x height picture; false when there is none.
 bool SizePicture(ScreenPicture *p, int width, int height);
 void FreePicture(ScreenPicture *p);
+// The largest rectangle of the aspect centred in the client area: where a
+// picture is painted, at the size the worker scales it to.
+RECT FitRect(const RECT &client, double aspect);
 
 // -- still.cpp (worker thread) ---------------------------------------------------
 enum StillKind { STILL_UNKNOWN, STILL_MPEG, STILL_IMAGE };
@@ -143,7 +151,8 @@ StillKind SniffStill(const char *path);
 bool LooksLikeMpeg(const char *path);
 bool StartImageDecoder(void);
 void StopImageDecoder(void);
-// Decodes a BMP, PNG or JPEG file into the picture; false when it cannot.
+// Decodes a BMP, PNG or JPEG file into the picture, at its own size; false
+// when it cannot.
 bool LoadImagePicture(const char *path, ScreenPicture *p);
 // The first picture of an MPEG file; false when it has none.
 bool LoadMpegPicture(const char *path, ScreenPicture *p);

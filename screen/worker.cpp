@@ -29,6 +29,12 @@ struct Worker {
     double due;          // when the next picture goes on screen (ms)
     ScreenPicture back;
     SwsContext *scaler;
+    // What is on screen, at its own size, to scale again when the window's
+    // size changes: the still when stillShown, else the picture in shown
+    // (none after a still that could not be read).
+    AVFrame *shown;
+    ScreenPicture still;
+    bool stillShown;
 };
 
 double NowMs(void)
@@ -38,6 +44,11 @@ double NowMs(void)
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
     return (double)now.QuadPart * 1000.0 / (double)frequency.QuadPart;
+}
+
+SIZE View(const Worker *w)
+{
+    return SIZE{w->b->viewWidth, w->b->viewHeight};
 }
 
 int PictureStep(const Worker *w)
@@ -76,7 +87,7 @@ void ConvertAhead(Worker *w)
 {
     if (w->aheadConverted)
         return;
-    w->aheadVisible = ConvertPicture(w->ahead, &w->scaler, &w->back);
+    w->aheadVisible = ConvertPicture(w->ahead, &w->scaler, &w->back, View(w));
     w->aheadConverted = true;
 }
 
@@ -111,6 +122,9 @@ bool ShowAhead(Worker *w)
         return false;
     w->onScreen = w->aheadNumber;
     w->pictureShown = true;
+    w->stillShown = false;
+    av_frame_unref(w->shown);
+    av_frame_move_ref(w->shown, w->ahead);
     DropAhead(w);
     RepaintBoard(b);
     JournalPicture(b->number, w->onScreen, adler);
@@ -212,7 +226,7 @@ void ForgetQueuedFile(Worker *w)
 // ended, in the same frame time; the journal's Q line comes before it.
 void SwitchToQueuedFile(Worker *w)
 {
-    bool visible = ConvertPicture(w->nextFirst, &w->scaler, &w->back);
+    bool visible = ConvertPicture(w->nextFirst, &w->scaler, &w->back, View(w));
     w->aheadConverted = false;
     uint32_t adler = JournalActive() ? PictureAdler(w->nextFirst) : 0;
     Board *b = w->b;
@@ -235,7 +249,9 @@ void SwitchToQueuedFile(Worker *w)
     w->next = ended;
     DropAhead(w);
     MediaClose(ended);
-    av_frame_unref(w->nextFirst);
+    w->stillShown = false;
+    av_frame_unref(w->shown);
+    av_frame_move_ref(w->shown, w->nextFirst);
     w->nextReady = false;
     char path[MPEG_PATH_SIZE];
     CopyText(path, sizeof path, w->job.queued);
@@ -303,17 +319,18 @@ void TakeFile(Worker *w)
 void ShowStill(Worker *w)
 {
     const char *path = w->job.image;
-    bool visible = false;
+    bool loaded = false;
     switch (path[0] != '\0' ? SniffStill(path) : STILL_UNKNOWN) {
     case STILL_IMAGE:
-        visible = LoadImagePicture(path, &w->back);
+        loaded = LoadImagePicture(path, &w->still);
         break;
     case STILL_MPEG:
-        visible = LoadMpegPicture(path, &w->back);
+        loaded = LoadMpegPicture(path, &w->still);
         break;
     default:
         break;
     }
+    bool visible = loaded && ScaleStill(&w->still, &w->scaler, &w->back, View(w));
     w->aheadConverted = false;
     Board *b = w->b;
     EnterCriticalSection(&b->lock);
@@ -324,11 +341,31 @@ void ShowStill(Worker *w)
     if (!current)
         return;
     w->pictureShown = false;
+    w->stillShown = visible;
+    av_frame_unref(w->shown);
     RepaintBoard(b);
     if (visible)
         JournalImage(b->number, path);
     else
         JournalEvent(b->number, 'B');
+}
+
+// The window's size has changed: what is on screen is scaled to it again
+// (no new picture, no journal line).
+void ScaleToView(Worker *w)
+{
+    bool visible;
+    if (w->stillShown)
+        visible = ScaleStill(&w->still, &w->scaler, &w->back, View(w));
+    else if (w->shown->data[0])
+        visible = ConvertPicture(w->shown, &w->scaler, &w->back, View(w));
+    else
+        return;
+    w->aheadConverted = false;
+    EnterCriticalSection(&w->b->lock);
+    SwapIntoFront(w, visible);
+    LeaveCriticalSection(&w->b->lock);
+    RepaintBoard(w->b);
 }
 
 void TakeCommand(Worker *w)
@@ -371,7 +408,8 @@ bool StartWorkerState(Worker *w, Board *b)
     w->onScreen = NO_PICTURE;
     w->ahead = av_frame_alloc();
     w->nextFirst = av_frame_alloc();
-    return w->ahead && w->nextFirst;
+    w->shown = av_frame_alloc();
+    return w->ahead && w->nextFirst && w->shown;
 }
 
 void EndWorkerState(Worker *w)
@@ -383,8 +421,10 @@ void EndWorkerState(Worker *w)
         MediaClose(w->current);
     av_frame_free(&w->ahead);
     av_frame_free(&w->nextFirst);
+    av_frame_free(&w->shown);
     sws_freeContext(w->scaler);
     FreePicture(&w->back);
+    FreePicture(&w->still);
 }
 
 DWORD WINAPI WorkerMain(void *parameter)
@@ -412,6 +452,8 @@ DWORD WINAPI WorkerMain(void *parameter)
             ForgetQueuedFile(&w);
         if (w.job.serial != previous.serial)
             TakeCommand(&w);
+        if (b->resized.exchange(false))
+            ScaleToView(&w);
         if (w.playing && NowMs() >= w.due)
             ShowNextPicture(&w);
         if (w.playing && w.aheadNumber == NO_PICTURE && !w.endOfFile)
