@@ -45,13 +45,16 @@ board 1
 srcenq
 motor-on
 """
+# On screen boards the show ends with both boards showing pictures: board 0
+# paused on frame 750 of chapter 2, board 1 playing chapter 1.
+SCREEN_SHOW = SHOW.replace("srcenq\nmotor-on\n", "chapter-mode\nsearch 1\nplay\nwait 2000\nsrcenq\n")
 
 
 def banner(text):
     print("\n== %s ==" % text, flush=True)
 
 
-def run_ldpctl(rig, work, interactive):
+def run_ldpctl(rig, work, interactive, show):
     """The show from a script, or an interactive session."""
     ldpctl = ["/usr/lib/wine/wine", os.path.join(rig.bin, "ldpctl.exe"), "-p", "COM%d" % CONTROLLER_COM]
     if interactive:
@@ -61,7 +64,7 @@ def run_ldpctl(rig, work, interactive):
         banner("The show, as the controller sees it (ldpctl on COM%d)" % CONTROLLER_COM)
         script = os.path.join(work, "show.ldp")
         with open(script, "w") as f:
-            f.write(SHOW)
+            f.write(show)
         subprocess.run(ldpctl + ["-f", windows_path(script)], env=rig.env(), stdin=subprocess.DEVNULL)
 
 
@@ -121,7 +124,7 @@ def main(argv):
         try:
             wait_until(lambda: b"Opening MPEG file" in player.trace_raw(), 30)
             time.sleep(0.5)
-            run_ldpctl(rig, player.work, interactive)
+            run_ldpctl(rig, player.work, interactive, SCREEN_SHOW if screens else SHOW)
             if screens:
                 picture = os.path.join(player.work, "screens.png")
                 rig.screenshot().save_png(picture)
