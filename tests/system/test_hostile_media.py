@@ -10,7 +10,7 @@ import unittest
 
 from controller import ACK, CHPENQ, COMPLETION, ENTER, MOTORON, NOT_TARGET, SEARCH, SETCHPMODE, seed_of
 from player import PlayerTest
-from rig import windows_path
+from rig import wait_until, windows_path
 
 FILES = 5000
 FOLDER = "M:\\"
@@ -114,9 +114,11 @@ class HostileMedia(PlayerTest):
             self.assertEqual(p.line.read(2, timeout=10), b"%02d" % number if number < 100 else digits[:2])
         self.assertEqual(self.search(len(expected)), ACK * (len(str(len(expected))) + 2) + NOT_TARGET)
 
-        # New media: the table is read again, the same.
+        # New media: the table is read again, the same (its lines follow
+        # the answer).
         p.line.write(MOTORON)
         self.assertEqual(p.line.read(1, timeout=60), ACK)
+        wait_until(lambda: len(self.chapter_lines()) >= 2 * len(expected), 30)
         self.assertEqual(self.chapter_lines(), expected + expected)
         self.assertEqual(self.search(len(expected) - 1), ACK * (len(str(len(expected) - 1)) + 2) + COMPLETION)
         self.assertEqual(self.opened(), expected[-1])

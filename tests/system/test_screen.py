@@ -187,7 +187,7 @@ class ScreenPictures(ScreenTest):
             left, top, right, bottom = fit(tuple(int(v) for v in client.split()), PICTURE_ASPECT)
             shown = shot.crop(left, top, right, bottom).rgb
             expected = ffmpeg_picture("count40", number, right - left, bottom - top)
-XX
+            self.assertGreaterEqual(psnr(shown, expected), MIN_PSNR_DB, "board %d's picture" % board)
 
 
 if __name__ == "__main__":

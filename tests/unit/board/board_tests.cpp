@@ -145,7 +145,7 @@ TEST_F(BoardDriver, LoaderZeroesTheCountAndCutsItToSixteen)
     EXPECT_EQ(MpegTable.hLibrary, (HMODULE)NULL);
     EXPECT_EQ(MpegTable.boardCount, 0) << "a library that cannot be loaded finds no board";
     MpegTable.boardCount = 5;
-    Load(4);
+    Load(5);
     EXPECT_EQ(MpegTable.boardCount, 0);
 }
 
