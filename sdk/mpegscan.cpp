@@ -95,7 +95,9 @@ StreamMeasure MeasureStream(const char *fileName, long scanBytes)
     GopScan tail = {false, 0, 0, 0};
     if (ReadAt(file, 0, data, windowBytes))
         head = ScanWindow(data, windowBytes);
-    if (head.found && ReadAt(file, size.QuadPart - windowBytes, data, windowBytes))
+    if (head.found && windowBytes == size.QuadPart)
+        tail = head;
+    else if (head.found && ReadAt(file, size.QuadPart - windowBytes, data, windowBytes))
         tail = ScanWindow(data, windowBytes);
     free(data);
     CloseHandle(file);

@@ -21,6 +21,7 @@
 #include <string.h>
 
 #include "app/environment.h"
+#include "app/text.h"
 #include "sdk/rtdsim.h"
 
 namespace {
@@ -240,12 +241,43 @@ void StopDecoding(SimBoard *b)
     b->clockPending = false;
 }
 
+// The last file measured, known by its name, size and last write: a driver
+// opens a file and asks for its length at once, and a show opens the same
+// chapters again and again.
+struct MeasuredFile {
+    char name[MAX_PATH];
+    long scanBytes;
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    StreamMeasure measure;
+};
+
+MeasuredFile lastMeasured;
+
+bool SameFile(const WIN32_FILE_ATTRIBUTE_DATA &a, const WIN32_FILE_ATTRIBUTE_DATA &b)
+{
+    return a.nFileSizeLow == b.nFileSizeLow && a.nFileSizeHigh == b.nFileSizeHigh &&
+           CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) == 0;
+}
+
 StreamMeasure MeasureFile(const char *fileName)
 {
     StreamMeasure unreadable = {false, 0, 0};
     if (!fileName || strlen(fileName) >= MAX_PATH)
         return unreadable;
-    return MeasureStream(fileName, sim.scanBytes);
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    bool known = GetFileAttributesExA(fileName, GetFileExInfoStandard, &attributes) != 0;
+    if (known && lastMeasured.measure.readable && strcmp(lastMeasured.name, fileName) == 0 &&
+        lastMeasured.scanBytes == sim.scanBytes && SameFile(lastMeasured.attributes, attributes))
+        return lastMeasured.measure;
+    StreamMeasure measure = MeasureStream(fileName, sim.scanBytes);
+    lastMeasured.measure = unreadable;
+    if (known && measure.readable) {
+        CopyText(lastMeasured.name, sizeof lastMeasured.name, fileName);
+        lastMeasured.scanBytes = sim.scanBytes;
+        lastMeasured.attributes = attributes;
+        lastMeasured.measure = measure;
+    }
+    return measure;
 }
 
 void SetSpeed(SimBoard *b, int speed)
