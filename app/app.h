@@ -8,6 +8,8 @@
 #define MAIN_WINDOW_CLASS "Halcyra.hrx"
 #define MAIN_WINDOW_TITLE "Halcyra.hrx"
 #define MAIN_WINDOW_WIDTH 320
+// Held by the running copy, in the namespace every session shares.
+#define SINGLE_COPY_MUTEX "Global\\" MAIN_WINDOW_CLASS
 
 // Timers of the main window.
 #define IDT_AUTOSCRIPT_POLL 10096
@@ -16,6 +18,8 @@
 #define AUTOSCRIPT_POLL_MS 10000
 #define GARBAGE_COLLECTION_MS 43200000
 #define PLAYBACK_POLL_MS 5
+// Windows' timer resolution while the player runs.
+#define TIMER_RESOLUTION_MS 1
 
 struct InstanceRecord;
 struct Settings;
@@ -29,6 +33,10 @@ HWND InitialiseApplication(HINSTANCE hInstance, int showCommand);
 // take-down go to the old trace file, those of the bring-up to the new one.
 // The receive thread is stopped while the settings are replaced.
 void RestartWithSettings(HWND hwnd, InstanceRecord *record, const Settings &settings);
+// From start-up to shut-down: keeps the PC awake with its display on and
+// Windows' timer at TIMER_RESOLUTION_MS; the release undoes both.
+void HoldShowPc(void);
+void ReleaseShowPc(void);
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void CentreWindow(HWND hwnd, HWND reference);
 

@@ -54,6 +54,9 @@
 //   hold-file PATH MS            opens PATH for writing, sharing only reading,
 //                                prints "holding", and keeps it open for MS
 //                                ms: another program that holds a log
+//   hold-mutex NAME MS           makes the named mutex, prints "holding",
+//                                and keeps it for MS ms: a copy of the
+//                                player that this desktop does not show
 //   pipe-serve NAME MS           a source that reads slowly, as a CD that
 //                                retries: makes the pipe \\.\pipe\NAME,
 //                                waits for a reader, prints "connected",
@@ -811,6 +814,18 @@ static int HoldFile(char **a)
     return 0;
 }
 
+static int HoldMutex(char **a)
+{
+    HANDLE mutex = CreateMutexA(NULL, FALSE, a[0]);
+    if (!mutex)
+        return 1;
+    printf("holding\n");
+    fflush(stdout);
+    Sleep((DWORD)Number(a[1]));
+    CloseHandle(mutex);
+    return 0;
+}
+
 static int PipeServe(char **a)
 {
     char name[MAX_PATH];
@@ -879,7 +894,7 @@ static const Command commands[] = {
     {"ctl-send", 5, ControlSend},   {"modules", 1, Modules},
     {"process-usage", 1, ProcessUsage}, {"serial-waits", 1, SerialWaits},
     {"error-mode", 1, ErrorMode},   {"hold-file", 2, HoldFile},
-    {"pipe-serve", 2, PipeServe},
+    {"hold-mutex", 2, HoldMutex},   {"pipe-serve", 2, PipeServe},
 };
 
 int main(int argc, char **argv)

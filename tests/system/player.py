@@ -405,6 +405,29 @@ class PlayerTest(unittest.TestCase):
         shutil.copy(os.path.join(os.path.dirname(self.player.rig.bin), "fakes", "trmpeg", "TRmpeg.dll"),
                     self.player.work)
 
+    def rigtool(self):
+        return os.path.join(self.player.rig.dir, "rigtool.exe")
+
+    def start_helper(self, args, name):
+        """Starts rigtool with args beside the test (a program that holds a
+        file, a pipe or a mutex); returns (process, path of its output)."""
+        log_name = "%s-%d.out" % (name, os.getpid())
+        output = os.path.join(self.player.rig.dir, "logs", log_name)
+        if os.path.exists(output):
+            os.unlink(output)
+        proc = self.player.rig.start([self.rigtool()] + args, log_name=log_name)
+        self.addCleanup(lambda: proc.poll() is None and (proc.kill(), proc.wait()))
+        return proc, output
+
+    def wait_output(self, output, word, timeout):
+        def said():
+            try:
+                with open(output) as f:
+                    return word in f.read()
+            except FileNotFoundError:
+                return False
+        self.assertTrue(wait_until(said, timeout), "the helper never said %r" % word)
+
     def journal_lines(self):
         return read_file(self.journal).decode("latin-1").splitlines()
 
