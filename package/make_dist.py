@@ -2,7 +2,7 @@
 """Builds the package: the setup program (NSIS) and the zip, from one list
 of the files that ship.
 
-  make_dist.py FILES SCRIPT VERSION SETUP ZIP
+  make_dist.py MAKENSIS FILES SCRIPT VERSION SETUP ZIP
 
 FILES has one line per file, its fields separated by tabs: component, path
 in the install folder (backslashes), the built file, and options separated
@@ -10,7 +10,7 @@ by commas ("-" for none): "keep" when the setup must not replace one that is
 already there (a settings file), "name=DEFINE" to give SCRIPT the path as
 ${DEFINE}.  Writes files.nsh beside FILES, with those defines and the
 macros INSTALL_<component>, REMOVE_<component> and REMOVE_FOLDERS that
-SCRIPT inserts; runs makensis on SCRIPT into SETUP; writes ZIP with every
+SCRIPT inserts; runs MAKENSIS on SCRIPT into SETUP; writes ZIP with every
 file under hrx-VERSION/.
 """
 import os
@@ -89,8 +89,8 @@ def write_macros(files, path):
         f.write("\n".join(lines) + "\n")
 
 
-def run_makensis(script, macros, version, setup):
-    command = ["makensis", "-V2", "-WX", "-DVERSION=" + version, "-DFILES=" + macros, "-DSETUP=" + setup, script]
+def run_makensis(makensis, script, macros, version, setup):
+    command = [makensis, "-V2", "-WX", "-DVERSION=" + version, "-DFILES=" + macros, "-DSETUP=" + setup, script]
     result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     if result.returncode != 0:
         sys.stderr.write(result.stdout)
@@ -107,13 +107,13 @@ def write_zip(files, version, path):
 
 
 def main(argv):
-    if len(argv) != 6:
+    if len(argv) != 7:
         sys.exit(__doc__)
-    files_path, script, version, setup, zip_path = argv[1:]
+    makensis, files_path, script, version, setup, zip_path = argv[1:]
     files = read_files(files_path)
     macros = os.path.join(os.path.dirname(os.path.abspath(files_path)), "files.nsh")
     write_macros(files, macros)
-    run_makensis(script, macros, version, setup)
+    run_makensis(makensis, script, macros, version, setup)
     write_zip(files, version, zip_path)
     return 0
 

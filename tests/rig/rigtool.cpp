@@ -66,17 +66,11 @@
 //                                or a read fails.  Its window, of class
 //                                RigSerialWaits, lets process-usage measure
 //                                what Wine's serial waits alone cost.
-//
-// Files that a setup program put down, as Windows reads them.
-//   file-version PATH            prints "version<TAB>a.b.c.d" (the fixed
-//                                file and product versions, "a.b.c.d
-//                                a.b.c.d") and NAME<TAB>VALUE of each
-//                                string of the first language; fails
-//                                without a version resource
-//   manifest PATH                prints the program's application manifest
-//                                (resource 1); fails without one
-//   shortcut PATH                prints the shell link's target, arguments
-//                                and working folder, one a line
+//   file-version PATH            prints "version<TAB>FILE PRODUCT" (the fixed
+//                                versions, a.b.c.d) and NAME<TAB>VALUE of each
+//                                string of the first language
+//   shortcut PATH                prints a shell link's target, arguments and
+//                                working folder, one a line
 // Texts cross the process boundary as Unicode: the ANSI calls come back
 // empty or cut to their first character for another process's controls.
 //
@@ -863,12 +857,6 @@ static int ProcessUsage(char **a)
     return 0;
 }
 
-static void PrintVersion(DWORD high, DWORD low)
-{
-    printf("%lu.%lu.%lu.%lu", (unsigned long)HIWORD(high), (unsigned long)LOWORD(high),
-           (unsigned long)HIWORD(low), (unsigned long)LOWORD(low));
-}
-
 static int FileVersion(char **a)
 {
     static const char *const names[] = {"CompanyName", "FileDescription", "FileVersion", "InternalName",
@@ -882,11 +870,9 @@ static int FileVersion(char **a)
         !VerQueryValueA(info, "\\", (void **)&fixed, &length) ||
         !VerQueryValueA(info, "\\VarFileInfo\\Translation", (void **)&translation, &length) || length < 4)
         return 2;
-    printf("version\t");
-    PrintVersion(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
-    printf(" ");
-    PrintVersion(fixed->dwProductVersionMS, fixed->dwProductVersionLS);
-    printf("\n");
+    printf("version\t%u.%u.%u.%u %u.%u.%u.%u\n", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+           HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS), HIWORD(fixed->dwProductVersionMS),
+           LOWORD(fixed->dwProductVersionMS), HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS));
     for (const char *name : names) {
         char path[128];
         char *value;
@@ -895,20 +881,6 @@ static int FileVersion(char **a)
             printf("%s\t%s\n", name, value);
     }
     return 0;
-}
-
-static int Manifest(char **a)
-{
-    HMODULE module = LoadLibraryExA(a[0], NULL, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module)
-        return 2;
-    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
-    HGLOBAL loaded = resource ? LoadResource(module, resource) : NULL;
-    const char *text = loaded ? (const char *)LockResource(loaded) : NULL;
-    if (text)
-        printf("%.*s\n", (int)SizeofResource(module, resource), text);
-    FreeLibrary(module);
-    return text ? 0 : 2;
 }
 
 static int Shortcut(char **a)
@@ -968,7 +940,7 @@ static const Command commands[] = {
     {"process-usage", 1, ProcessUsage}, {"serial-waits", 1, SerialWaits},
     {"error-mode", 1, ErrorMode},   {"hold-file", 2, HoldFile},
     {"pipe-serve", 2, PipeServe},   {"file-version", 1, FileVersion},
-    {"manifest", 1, Manifest},      {"shortcut", 1, Shortcut},
+    {"shortcut", 1, Shortcut},
 };
 
 int main(int argc, char **argv)
