@@ -36,8 +36,8 @@ RequestExecutionLevel admin
 
 !define SHORT_NAME "hrx"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${SHORT_NAME}"
-; Set in the uninstall key when the setup put the bench decoder down: only
-; then may a later setup replace RtdSdk.dll, and the uninstaller remove it.
+; The bench decoder that the setup put down, by its path, in the uninstall
+; key: only that file may a later setup replace, and the uninstaller remove.
 !define BENCH_VALUE "BenchDecoder"
 ; The trace log's folder: a folder of the machine that every user may write
 ; ($APPDATA is the machine's, ProgramData, as the shell folders are all
@@ -125,13 +125,13 @@ Section "Controller console (ldpctl)" SecConsole
 SectionEnd
 
 Section /o "Bench decoder (RtdSdk.dll)" SecBench
-  ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "${BENCH_VALUE}"
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "${BENCH_VALUE}"
   ${If} ${FileExists} "$INSTDIR\${BENCH_FILE}"
-  ${AndIf} $0 <> 1
+  ${AndIf} $0 != "$INSTDIR\${BENCH_FILE}"
     DetailPrint "${BENCH_FILE} is already there and stays: the bench decoder is left out"
   ${Else}
     !insertmacro INSTALL_bench
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "${BENCH_VALUE}" 1
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "${BENCH_VALUE}" "$INSTDIR\${BENCH_FILE}"
   ${EndIf}
 SectionEnd
 
@@ -242,12 +242,12 @@ FunctionEnd
 ; Removes what the setup put down; the player's settings, the trace log
 ; and anything else in the folders stay.
 Section "Uninstall"
-  ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "${BENCH_VALUE}"
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "${BENCH_VALUE}"
   !insertmacro REMOVE_player
   !insertmacro REMOVE_drivers
   !insertmacro REMOVE_screen
   !insertmacro REMOVE_console
-  ${If} $0 = 1
+  ${If} $0 == "$INSTDIR\${BENCH_FILE}"
     !insertmacro REMOVE_bench
   ${EndIf}
   Delete "$INSTDIR\uninstall.exe"

@@ -126,7 +126,7 @@ class Package(PlayerTest):
             "DisplayName": "Halcyra.hrx", "DisplayVersion": VERSION, "Publisher": "Calloway Software",
             "DisplayIcon": FOLDER + "\\hrx.exe", "InstallLocation": FOLDER, "NoModify": 1, "NoRepair": 1,
             "UninstallString": '"%s\\uninstall.exe"' % FOLDER,
-            "QuietUninstallString": '"%s\\uninstall.exe" /S' % FOLDER, "BenchDecoder": 1})
+            "QuietUninstallString": '"%s\\uninstall.exe" /S' % FOLDER, "BenchDecoder": FOLDER + "\\RtdSdk.dll"})
         player = FOLDER + "\\hrx.exe"
         self.assertEqual(self.shortcuts(), [
             (player, "", FOLDER), (FOLDER + "\\html\\hrx\\Home_page.htm", "", FOLDER),
