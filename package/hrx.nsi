@@ -15,21 +15,21 @@ RequestExecutionLevel admin
 !include FileFunc.nsh
 !include Sections.nsh
 
-; Names the player defines, read from its headers so that they stay one.
-!define HEADERS "${__FILEDIR__}/../app"
-!searchparse /file "${HEADERS}/product.h" `#define PRODUCT_NAME "` PRODUCT_NAME `"`
-!searchparse /file "${HEADERS}/product.h" `#define COMPANY_NAME "` COMPANY_NAME `"`
-!searchparse /file "${HEADERS}/product.h" `#define COPYRIGHT_TEXT "` COPYRIGHT_PREFIX `" COMPANY_NAME`
-!searchparse /file "${HEADERS}/app.h" `#define MAIN_WINDOW_CLASS "` MAIN_WINDOW_CLASS `"`
-!searchparse /file "${HEADERS}/mainwnd.cpp" `#define HELP_PAGE_NAME "` HELP_PAGE_NAME_C `"`
-!searchparse /file "${HEADERS}/mainwnd.cpp" `#define HELP_PAGE_EXTENSION "` HELP_PAGE_EXTENSION `"`
-!searchparse /file "${HEADERS}/settings.h" `#define REG_BASE_KEY "` REG_BASE_KEY_C `"`
-!searchparse /file "${HEADERS}/settings.h" `#define REG_KEY_CONTROL "` REG_KEY_CONTROL `"`
-!searchparse /file "${HEADERS}/settings.h" `#define REG_KEY_DEBUG "` REG_KEY_DEBUG `"`
-!searchparse /file "${HEADERS}/settings.h" `#define REG_STARTUP_IMAGE "` REG_STARTUP_IMAGE `"`
-!searchparse /file "${HEADERS}/settings.h" `#define REG_CLOSEDOWN_IMAGE "` REG_CLOSEDOWN_IMAGE `"`
-!searchparse /file "${HEADERS}/settings.h" `#define REG_TRACE_FILE "` REG_TRACE_FILE `"`
-!searchparse /file "${HEADERS}/settings.h" `#define DEFAULT_TRACE_FILE "` DEFAULT_TRACE_FILE `"`
+; Names the player defines, read from its sources so that each stays one.
+!define APP_SOURCES "${__FILEDIR__}/../app"
+!searchparse /file "${APP_SOURCES}/product.h" `#define PRODUCT_NAME "` PRODUCT_NAME `"`
+!searchparse /file "${APP_SOURCES}/product.h" `#define COMPANY_NAME "` COMPANY_NAME `"`
+!searchparse /file "${APP_SOURCES}/product.h" `#define COPYRIGHT_TEXT "` COPYRIGHT_PREFIX `" COMPANY_NAME`
+!searchparse /file "${APP_SOURCES}/app.h" `#define MAIN_WINDOW_CLASS "` MAIN_WINDOW_CLASS `"`
+!searchparse /file "${APP_SOURCES}/mainwnd.cpp" `#define HELP_PAGE_NAME "` HELP_PAGE_NAME_C `"`
+!searchparse /file "${APP_SOURCES}/mainwnd.cpp" `#define HELP_PAGE_EXTENSION "` HELP_PAGE_EXTENSION `"`
+!searchparse /file "${APP_SOURCES}/settings.h" `#define REG_BASE_KEY "` REG_BASE_KEY_C `"`
+!searchparse /file "${APP_SOURCES}/settings.h" `#define REG_KEY_CONTROL "` REG_KEY_CONTROL `"`
+!searchparse /file "${APP_SOURCES}/settings.h" `#define REG_KEY_DEBUG "` REG_KEY_DEBUG `"`
+!searchparse /file "${APP_SOURCES}/settings.h" `#define REG_STARTUP_IMAGE "` REG_STARTUP_IMAGE `"`
+!searchparse /file "${APP_SOURCES}/settings.h" `#define REG_CLOSEDOWN_IMAGE "` REG_CLOSEDOWN_IMAGE `"`
+!searchparse /file "${APP_SOURCES}/settings.h" `#define REG_TRACE_FILE "` REG_TRACE_FILE `"`
+!searchparse /file "${APP_SOURCES}/settings.h" `#define DEFAULT_TRACE_FILE "` DEFAULT_TRACE_FILE `"`
 ; C strings double their backslashes.
 !searchreplace HELP_PAGE_NAME "${HELP_PAGE_NAME_C}" "\\" "\"
 !searchreplace REG_BASE_KEY "${REG_BASE_KEY_C}" "\\" "\"
