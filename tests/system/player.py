@@ -148,8 +148,9 @@ class Player:
                 for name, (kind, data) in (self.registry(sub) or {}).items()}
 
     # -- the program -----------------------------------------------------------
-    def start(self, com=None, port_wait_ms=0, board_wait_ms=0, extra_env=None, args=(), cwd=None):
-        """Starts hrx.exe in its working folder (or in cwd)."""
+    def start(self, com=None, port_wait_ms=0, board_wait_ms=0, extra_env=None, args=(), cwd=None, program=None):
+        """Starts hrx.exe of the build (or the program, a Windows path) in
+        its working folder (or in cwd)."""
         if self.rig.programs("hrx.exe"):
             raise AssertionError("a player of an earlier test still runs")
         if com is not None:
@@ -161,7 +162,7 @@ class Player:
             del env["HALCYRA_BOARD_WAIT_MS"]
         env.update(extra_env or {})
         self.output_offset = os.path.getsize(self.output_path) if os.path.exists(self.output_path) else 0
-        self.proc = self.rig.start([os.path.join(self.rig.bin, "hrx.exe")] + list(args),
+        self.proc = self.rig.start([program or os.path.join(self.rig.bin, "hrx.exe")] + list(args),
                                    extra_env=env, cwd=cwd or self.work, log_name="hrx.out")
         return self.proc
 
