@@ -177,14 +177,14 @@ void ShutDown(void)
     library.initialised = false;
 }
 
-bool StartUp(int boardCount)
+bool StartUp(const ScreenSetup *setup)
 {
-    for (int i = 0; i < boardCount; i++)
+    for (int i = 0; i < setup->boards; i++)
         if (!MakeBoard(&library.boards[i], i))
             return false;
     library.timerPeriodSet = timeBeginPeriod(TIMER_PERIOD_MS) == TIMERR_NOERROR;
     StartImageDecoder();
-    return StartScreen(boardCount);
+    return StartScreen(setup);
 }
 
 }  // namespace
@@ -217,8 +217,10 @@ int __cdecl SWInitMPEG(MpegDriverTable *table)
     QuietenMedia();
     JournalOpen();
     library.initialised = true;
-    int boardCount = ReadBoardCount();
-    if (!StartUp(boardCount)) {
+    ScreenSetup setup;
+    ReadLibrarySetup(&setup);
+    int boardCount = setup.boards;
+    if (!StartUp(&setup)) {
         ShutDown();
         boardCount = 0;
     }
