@@ -5,6 +5,8 @@
 // takes only the board's lock; it never waits for a worker or the player.
 #include <stdio.h>
 
+#include <initializer_list>
+
 #include "screen/swmpeg.h"
 
 namespace {
@@ -230,8 +232,14 @@ void CreateBoardWindows(const ScreenSetup &setup)
         RECT client;
         GetClientRect(hwnd, &client);
         SetView(b, client.right, client.bottom);
-        ShowWindow(hwnd, SW_SHOWNOACTIVATE);
     }
+    // The boards always on top are shown last: a window system that stacks
+    // a window it shows above all others (Wine's X11 driver without a window
+    // manager) then keeps them on top as well.
+    for (bool topMost : {false, true})
+        for (int i = 0; i < setup.boards; i++)
+            if (BoardRecord(i)->window && setup.placements[i].topMost == topMost)
+                ShowWindow(BoardRecord(i)->window, SW_SHOWNOACTIVATE);
 }
 
 void DestroyBoardWindows(int boardCount)

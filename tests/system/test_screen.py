@@ -1,7 +1,10 @@
 """Screen boards (board type 4) with the real hrx.exe and SWmpeg.dll, driven
 from the serial line: every picture a board puts on screen is compared with
 FFmpeg's own decode of the same file (the library's picture journal against
-`ffmpeg -f framecrc`)."""
+`ffmpeg -f framecrc`).  The property sheet's "Screens" page places the
+board windows through SWmpeg.ini."""
+import configparser
+import glob
 import math
 import os
 import shutil
@@ -11,8 +14,8 @@ import unittest
 
 from controller import (ACK, COMPLETION, ENTER, FPLAY, FSTEP, REPEAT, SADDRENQ, SEARCH, SETCHPMODE,
                         SETFRMMODE, SETSCRMODE, STILL, VIDEOOFF, VIDEOON)
-from player import PlayerTest
-from rig import PixelRig, artifacts_dir, wait_until, windows_path
+from player import PlayerTest, read_file
+from rig import XVFB_SCREEN, PixelRig, artifacts_dir, wait_until, windows_path
 
 MEDIA = os.environ.get("HRX_MEDIA", "")
 FRAME_MS = 40
@@ -72,7 +75,11 @@ class ScreenTest(PlayerTest):
         p.set_settings({"Control\\BoardType": "4", "Control\\StartUpImage": self.opening,
                         "Control\\CloseDnImage": self.closing, "Debug\\TraceFile": windows_path(p.trace_path),
                         ".hrx\\ComID": "2", ".hrx\\DefaultMPEG": windows_path(movie) + "\\*.mpg"})
+        self.prepare()
         self.start_acknowledged(extra_env={"SWMPEG_JOURNAL": windows_path(self.journal)})
+
+    def prepare(self):
+        """What a test class does before the player starts."""
 
     def send(self, command, answer):
         p = self.player
@@ -188,6 +195,128 @@ class ScreenPictures(ScreenTest):
             shown = shot.crop(left, top, right, bottom).rgb
             expected = ffmpeg_picture("count40", number, right - left, bottom - top)
             self.assertGreaterEqual(psnr(shown, expected), MIN_PSNR_DB, "board %d's picture" % board)
+
+# The property sheet's "Screens" page, its tab control and the messages
+# that work it.
+SCREENS_PAGE, TAB_CONTROL = 3, 12320
+IDC_BOARD_TYPE = 1015
+IDC_SCREEN_BOARDS, IDC_SCREEN_BOARD, IDC_SCREEN_PLACE, IDC_SCREEN_DISPLAY = 1050, 1051, 1052, 1053
+IDC_SCREEN_LEFT, IDC_SCREEN_TOP, IDC_SCREEN_WIDTH, IDC_SCREEN_HEIGHT = 1054, 1055, 1056, 1057
+IDC_SCREEN_FRAME, IDC_SCREEN_TOPMOST = 1058, 1059
+TCM_GETITEMCOUNT, BM_CLICK, BM_GETCHECK = 0x1304, 0x00F5, 0x00F0
+
+
+class ScreenPlacement(ScreenTest):
+    """hrx.exe and the library in a folder of their own, whose SWmpeg.ini
+    the sheet writes; the board windows on the run's X server."""
+
+    def setUp(self):
+        self.rig = PixelRig()
+        self.assertTrue(self.rig.display, "the pixel rig is not set up (rig.py pixels-setup)")
+        super().setUp()
+
+    def prepare(self):
+        p = self.player
+        program = os.path.join(p.work, "bin")
+        os.makedirs(program)
+        for name in ["hrx.exe", "SWmpeg.dll", "SWmpeg.ini"] + [os.path.basename(dll) for dll in
+                                                               glob.glob(os.path.join(p.rig.bin, "*-[0-9]*.dll"))]:
+            shutil.copy(os.path.join(p.rig.bin, name), program)
+        self.setup_file = os.path.join(program, "SWmpeg.ini")
+        p.rig.bin = program
+
+    def rects(self, board):
+        """((left, top, right, bottom) of the board's window, the same of its client area)."""
+        window, client = self.player.ask(["window-rect", "Board %d" % board])[0]
+        return tuple(int(v) for v in window.split()), tuple(int(v) for v in client.split())
+
+    def test_the_screens_page_writes_the_settings_file_and_places_the_boards(self):
+        p = self.player
+        width, height = (int(v) for v in XVFB_SCREEN.split("x")[:2])
+        sheet = p.open_properties()
+        self.assertEqual(sheet.control_send(TAB_CONTROL, TCM_GETITEMCOUNT), 4)
+        sheet.show_page(SCREENS_PAGE)
+        self.assertEqual(sheet.selection(IDC_SCREEN_BOARDS), (1, "2"))
+        self.assertEqual(sheet.items(IDC_SCREEN_BOARD), ["Board 0", "Board 1"])
+        self.assertEqual(sheet.items(IDC_SCREEN_PLACE), ["Tile", "Full screen", "Window"])
+        self.assertEqual(sheet.selection(IDC_SCREEN_PLACE), (0, "Tile"))
+        self.assertFalse(sheet.enabled(IDC_SCREEN_DISPLAY))
+        # The page goes with another board type and comes back with screens.
+        sheet.show_page(0)
+        sheet.select(IDC_BOARD_TYPE, "VideoQuest")
+        self.assertEqual(sheet.control_send(TAB_CONTROL, TCM_GETITEMCOUNT), 3)
+        sheet.select(IDC_BOARD_TYPE, "Screen")
+        self.assertEqual(sheet.control_send(TAB_CONTROL, TCM_GETITEMCOUNT), 4)
+        sheet.show_page(SCREENS_PAGE)
+
+        # Board 0 full screen on the one display; board 1 a window without
+        # a frame, on top; board 2 full screen on a display not attached.
+        sheet.select(IDC_SCREEN_BOARDS, "3")
+        sheet.select(IDC_SCREEN_PLACE, "Full screen")
+        sheet.select(IDC_SCREEN_DISPLAY, "1")
+        self.assertFalse(sheet.enabled(IDC_SCREEN_FRAME))
+        sheet.select(IDC_SCREEN_BOARD, "Board 1")
+        sheet.select(IDC_SCREEN_PLACE, "Window")
+        for control, value in ((IDC_SCREEN_LEFT, "40"), (IDC_SCREEN_TOP, "30"), (IDC_SCREEN_WIDTH, "400"),
+                               (IDC_SCREEN_HEIGHT, "300")):
+            sheet.set_text(control, value)
+        for box in (IDC_SCREEN_FRAME, IDC_SCREEN_TOPMOST):
+            sheet.control_send(box, BM_CLICK)
+        sheet.select(IDC_SCREEN_BOARD, "Board 2")
+        sheet.select(IDC_SCREEN_PLACE, "Full screen")
+        sheet.select(IDC_SCREEN_DISPLAY, "2")
+        sheet.select(IDC_SCREEN_BOARD, "Board 1")
+        self.assertEqual(sheet.text(IDC_SCREEN_LEFT), "40")
+        self.assertEqual(sheet.control_send(IDC_SCREEN_FRAME, BM_GETCHECK), 0)
+        count = len(p.trace())
+        sheet.ok()
+        self.assertEqual(p.line.read(1, timeout=20), ACK, "the acknowledgement after OK")
+
+        written = configparser.ConfigParser(comment_prefixes=(";",))
+        written.read(self.setup_file)
+        self.assertEqual(written["SWmpeg"]["Boards"], "3")
+        sections = {name: dict(written[name]) for name in written.sections() if name.startswith("Board")}
+        self.assertEqual(sections, {
+            "Board 0": {"place": "Display", "display": "1", "window": "0,0,640,480", "frame": "1", "topmost": "0"},
+            "Board 1": {"place": "Window", "display": "0", "window": "40,30,400,300", "frame": "0",
+                        "topmost": "1"},
+            "Board 2": {"place": "Display", "display": "2", "window": "0,0,640,480", "frame": "1", "topmost": "0"}})
+        # The restart brought up three boards where the file places them;
+        # the display that is not there shows in nothing but its window.
+        p.wait_trace("Found 3 MPEG Board(s)", timeout=10)
+        self.assertEqual(self.rects(0), ((0, 0, width, height), (0, 0, width, height)))
+        self.assertEqual(self.rects(1), ((40, 30, 440, 330), (40, 30, 440, 330)))
+        # Board 2 is the one tile, a framed window over the work area (the
+        # whole screen on an X server without a window manager).
+        window, client = self.rects(2)
+        self.assertEqual(window, (0, 0, width, height))
+        self.assertLess(client[3] - client[1], height, "board 2 has a title bar")
+        # Board 1, on top, covers board 2: its black bar where board 2 shows
+        # its picture.
+        shot = self.rig.screenshot()
+        shot.save_png(os.path.join(artifacts_dir(), "screen-placement.png"))
+        self.assertEqual(shot.pixel(430, 200), (0, 0, 0), "board 1 is on top")
+        self.assertNotEqual(shot.pixel(470, 200), (0, 0, 0), "board 2 shows its picture")
+        # The restart's lines are those of any start of three screen boards.
+        movie = windows_path(os.path.join(p.work, "Movie"))
+        restart = p.trace()[count:]
+        expected = ["Initialising Screen Board(s)", "Found 3 MPEG Board(s)"]
+        for board in range(3):
+            expected += ["Initialising MPEG Board %d" % board,
+                         "%02d - Displaying opening image <%s>" % (board, self.opening)]
+        expected += ["CHP 0 - %s\\a-long.mpg" % movie, "CHP 1 - %s\\b-short.mpg" % movie]
+        expected += ["%02d - Opening MPEG file %s\\a-long.mpg" % (board, movie) for board in range(3)]
+        self.assertEqual(restart[restart.index(expected[0]):], expected)
+
+        # Cancel writes nothing.
+        before = read_file(self.setup_file)
+        sheet = p.open_properties()
+        sheet.show_page(SCREENS_PAGE)
+        self.assertEqual(sheet.selection(IDC_SCREEN_BOARDS), (2, "3"))
+        sheet.select(IDC_SCREEN_BOARDS, "1")
+        sheet.cancel()
+        self.assertTrue(sheet.gone())
+        self.assertEqual(read_file(self.setup_file), before)
 
 
 if __name__ == "__main__":
