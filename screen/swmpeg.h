@@ -61,6 +61,7 @@ struct BoardRequest {
     char queued[MPEG_PATH_SIZE];  // empty: nothing queued
     unsigned imageSerial;
     char image[MAX_PATH];  // empty: black
+    bool muted;
     bool quit;
 };
 
@@ -97,7 +98,6 @@ struct Board {
     std::atomic<bool> resized;
     // Main thread only.
     bool seekStepPending;  // SetFrameMPEG moved; the next StepMPEG holds
-    bool muted;
 };
 
 // -- entry.cpp: the library's boards -----------------------------------------
@@ -118,6 +118,7 @@ void JournalPicture(int board, int picture, uint32_t adler);
 void JournalImage(int board, const char *path);
 void JournalEvent(int board, char kind);
 void JournalQueued(int board, const char *path);
+void JournalSound(int board, double seconds);
 
 // -- screen.cpp: the window thread ---------------------------------------------
 // Creates the windows of setup->boards boards, each where the setup places

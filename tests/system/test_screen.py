@@ -9,11 +9,14 @@ import math
 import os
 import shutil
 import statistics
+import array
 import subprocess
+import tempfile
+import time
 import unittest
 
-from controller import (ACK, COMPLETION, ENTER, FPLAY, FSTEP, REPEAT, SADDRENQ, SEARCH, SETCHPMODE,
-                        SETFRMMODE, SETSCRMODE, STILL, VIDEOOFF, VIDEOON)
+from controller import (ACK, AUDIOOFF, AUDIOON, COMPLETION, ENTER, FFAST, FPLAY, FSLOW, FSTEP, REPEAT,
+                        SADDRENQ, SEARCH, SETCHPMODE, SETFRMMODE, SETSCRMODE, STILL, STOP, VIDEOOFF, VIDEOON)
 from player import PlayerTest, read_file
 from rig import XVFB_SCREEN, PixelRig, artifacts_dir, wait_until, windows_path
 
@@ -76,10 +79,14 @@ class ScreenTest(PlayerTest):
                         "Control\\CloseDnImage": self.closing, "Debug\\TraceFile": windows_path(p.trace_path),
                         ".hrx\\ComID": "2", ".hrx\\DefaultMPEG": windows_path(movie) + "\\*.mpg"})
         self.prepare()
-        self.start_acknowledged(extra_env={"SWMPEG_JOURNAL": windows_path(self.journal)})
+        self.start_acknowledged(extra_env=self.environment())
 
     def prepare(self):
         """What a test class does before the player starts."""
+
+    def environment(self):
+        """The player's own environment variables."""
+        return {"SWMPEG_JOURNAL": windows_path(self.journal)}
 
     def send(self, command, answer):
         p = self.player
@@ -318,6 +325,126 @@ class ScreenPlacement(ScreenTest):
         self.assertTrue(sheet.gone())
         self.assertEqual(read_file(self.setup_file), before)
 
+
+# The sound every board plays, and the most a gap in it may last: one of
+# the library's buffers.
+SOUND_RATE, SOUND_CHANNELS, SOUND_BUFFER_FRAMES = 44100, 2, 2048
+LOUD, QUIET = 1000, 200  # sample values of the tone, and near its zero crossings
+
+
+class ScreenSound(ScreenTest):
+    """A sound device of the test's own: a PulseAudio server whose null sink
+    takes sound at the pace of a real device, played to by Wine's pulse
+    driver; a recording of the sink's monitor is what the boards sounded."""
+
+    def prepare(self):
+        self.pulse_dir = tempfile.mkdtemp(prefix="hrx-pulse-")
+        self.addCleanup(shutil.rmtree, self.pulse_dir, True)
+        socket = os.path.join(self.pulse_dir, "socket")
+        self.pulse_server = "unix:" + socket
+        env = dict(os.environ, HOME=self.pulse_dir, XDG_RUNTIME_DIR=self.pulse_dir,
+                   XDG_CONFIG_HOME=self.pulse_dir)
+        with open(os.path.join(self.player.work, "pulseaudio.log"), "wb") as log:
+            server = subprocess.Popen(
+                ["pulseaudio", "-n", "-F", "/dev/null", "--daemonize=no", "--exit-idle-time=-1",
+                 "--disallow-exit", "--use-pid-file=no", "--realtime=no", "--high-priority=no",
+                 "--load=module-null-sink sink_name=boards",
+                 "--load=module-native-protocol-unix socket=%s auth-anonymous=1" % socket],
+                env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+        self.addCleanup(self.end, server)
+        self.assertTrue(wait_until(lambda: os.path.exists(socket), 10), "the sound server did not start")
+
+    def environment(self):
+        return dict(super().environment(), PULSE_SERVER=self.pulse_server)
+
+    @staticmethod
+    def end(process):
+        process.terminate()
+        process.wait(10)
+
+    def record(self):
+        """Starts recording what the boards sound; returns the file."""
+        path = os.path.join(self.player.work, "heard.raw")
+        recorder = subprocess.Popen(["parec", "--server=" + self.pulse_server, "-d", "boards.monitor", "--raw",
+                                     "--format=s16le", "--rate=%d" % SOUND_RATE,
+                                     "--channels=%d" % SOUND_CHANNELS, path],
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(self.end, recorder)
+        # The sink's monitor gives silence while nothing plays.
+        self.assertTrue(wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 0, 10),
+                        "nothing recorded")
+        return path, recorder
+
+    def sound_lines(self, since=0):
+        """Where the board began (S) and stopped (Z) its sound, after the
+        journal's first `since` rows: (row, kind)."""
+        return [(i, kind) for i, (kind, _) in enumerate(self.shown()) if i >= since and kind in "SZ"]
+
+    def test_the_board_sounds_only_while_it_plays_at_normal_speed(self):
+        self.send(SETCHPMODE, ACK)
+        self.send(SEARCH + b"0" + ENTER, ACK * 3 + COMPLETION)
+        self.assertEqual(self.sound_lines(), [], "sound before the board plays")
+        # Each command and the change it makes to the sound at once (before
+        # the board's next two pictures), or none within half a second.
+        steps = [(FPLAY, "S"), (AUDIOOFF, "Z"), (VIDEOOFF, None), (AUDIOON, "S"), (VIDEOON, None), (STILL, "Z"),
+                 (FPLAY, "S"), (FSLOW, "Z"), (FFAST, None), (FPLAY, "S"), (FSTEP, "Z"), (FPLAY, "S"),
+                 (STOP, "Z")]
+        for command, change in steps:
+            since = len(self.shown())
+            self.send(command, ACK)
+            if change is None:
+                self.assertFalse(wait_until(lambda: self.sound_lines(since), 0.5),
+                                 "%r changed the sound: %s" % (command, self.shown()[since:]))
+                continue
+            self.wait_shown(lambda rows: self.sound_lines(since), "the sound's change after %r" % command)
+            (row, kind), = self.sound_lines(since)
+            self.assertEqual(kind, change, "after %r" % command)
+            pictures_before = [r for r in self.shown()[since:row] if r[0] == "P"]
+            self.assertLessEqual(len(pictures_before), 2, "%r took effect late" % command)
+            if command == FPLAY:
+                time.sleep(0.5)
+        # While the sound played, the pictures kept their pace.
+        played = self.pictures()
+        gaps = [b[1] - a[1] for a, b in zip(played, played[1:]) if b[0] == a[0] + 1]
+        self.assertAlmostEqual(statistics.median(gaps), FRAME_MS, delta=4)
+
+    def test_under_repeat_the_sound_loops_without_a_gap(self):
+        heard, recorder = self.record()
+        self.send(SETCHPMODE, ACK)
+        self.send(SEARCH + b"1" + ENTER, ACK * 3 + COMPLETION)
+        self.send(REPEAT + FPLAY, ACK * 2)
+        loops = 4
+        self.wait_shown(lambda rows: sum(1 for kind, w in rows if kind == "P" and w[0] == "0") > loops,
+                        "%d loops" % loops, timeout=30)
+        self.send(STILL, ACK)
+        self.wait_shown(lambda rows: rows[-1][0] == "Z", "the sound's end")
+        time.sleep(0.5)
+        self.end(recorder)
+        self.assertEqual([kind for _, kind in self.sound_lines()], ["S", "Z"], "the sound began once")
+        # The sink's monitor hears the device's first second or two late or
+        # not at all, and nothing of what STILL cuts off: what it heard must
+        # span two of the loops' joins at least, without a gap.
+        samples = array.array("h")
+        with open(heard, "rb") as f:
+            samples.frombytes(f.read())
+        left = samples[::SOUND_CHANNELS]
+        loud = [i for i, v in enumerate(left) if abs(v) > LOUD]
+        self.assertTrue(loud, "nothing was heard")
+        sounded = (loud[-1] - loud[0]) / SOUND_RATE
+        self.assertGreater(sounded, 2 * SHORT_PICTURES * FRAME_MS / 1000, "the sound lasted %.2f s" % sounded)
+        longest = run = 0
+        for v in left[loud[0]:loud[-1]]:
+            run = run + 1 if abs(v) < QUIET else 0
+            longest = max(longest, run)
+        self.assertLess(longest, SOUND_BUFFER_FRAMES, "a gap of %.1f ms" % (1000 * longest / SOUND_RATE))
+        # The pictures went at their pace, the loops' joins included.
+        pictures = self.pictures()
+        start = [i for i, (number, _, _) in enumerate(pictures) if number == 0][0]
+        played = pictures[start:start + loops * SHORT_PICTURES]
+        self.assertEqual([number for number, _, _ in played], list(range(SHORT_PICTURES)) * loops)
+        gaps = [b[1] - a[1] for a, b in zip(played, played[1:])]
+        self.assertAlmostEqual(statistics.median(gaps), FRAME_MS, delta=4)
+        self.assertLess(max(gaps), 2 * FRAME_MS)
 
 if __name__ == "__main__":
     unittest.main()
