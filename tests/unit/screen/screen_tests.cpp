@@ -466,77 +466,57 @@ TEST_F(ScreenTest, BoardsComeFromTheSettingsFileBesideTheLibrary)
     }
 }
 
+// A placement as one line: place, display, window, frame, always on top.
+std::string Described(const BoardPlacement &p)
+{
+    const char *places[] = {"Tile", "Display", "Window"};
+    char text[96];
+    snprintf(text, sizeof text, "%s %d %d,%d,%d,%d %d %d", places[p.place], p.display, p.window.left, p.window.top,
+             p.window.width, p.window.height, p.frame, p.topMost);
+    return text;
+}
+
 // Each board's section of SWmpeg.ini: what is read, what a place that
 // cannot be used becomes, and the same again after the sheet's write,
 // which keeps the rest of the file.
 TEST(ScreenSetupFile, PlacementsAreReadAndWrittenBack)
 {
     std::string path = WorkPath("setup.ini");
-    WriteSetup(path, "; the operator's note\r\n[SWmpeg]\r\nBoards=12\r\n"
-                             "[Board 0]\r\nPlace=Display\r\nDisplay=2\r\nFrame=0\r\nTopMost=1\r\n"
-                             "[Board 1]\r\nPlace=window\r\nWindow=-100, 20 ,300,200\r\n"
-                             "[Board 2]\r\nPlace=Window\r\nWindow=1,2,0,5\r\n"
-                             "[Board 3]\r\nPlace=Window\r\nWindow=1,2,3\r\n"
-                             "[Board 4]\r\nPlace=Window\r\nWindow=1,2,3,4,5\r\n"
-                             "[Board 5]\r\nPlace=Display\r\nDisplay=17\r\n"
-                             "[Board 6]\r\nPlace=Display\r\nDisplay=two\r\n"
-                             "[Board 7]\r\nPlace=Moon\r\nWindow=9,9,99999,9\r\nFrame=no\r\n"
-                             "[Board 9]\r\nPlace=Tile\r\nWindow=7,8,9,10\r\nTopMost=2\r\n"
-                             "[Board 13]\r\nPlace=Display\r\nDisplay=3\r\n");
-    const BoardWindowRect kDefault = {0, 0, 640, 480};
-    const BoardPlacement expected[] = {
-        {PLACE_DISPLAY, 2, kDefault, false, true},
-        {PLACE_WINDOW, 0, {-100, 20, 300, 200}, true, false},
-        {PLACE_TILE, 0, kDefault, true, false},
-        {PLACE_TILE, 0, kDefault, true, false},
-        {PLACE_TILE, 0, kDefault, true, false},
-        {PLACE_DISPLAY, 0, kDefault, true, false},
-        {PLACE_DISPLAY, 0, kDefault, true, false},
-        {PLACE_TILE, 0, kDefault, false, false},
-        {PLACE_TILE, 0, kDefault, true, false},
-        {PLACE_TILE, 0, {7, 8, 9, 10}, true, true},
-        {PLACE_TILE, 0, kDefault, true, false},
-        {PLACE_TILE, 0, kDefault, true, false},
-    };
-    const int kBoards = sizeof expected / sizeof expected[0];
-    auto check = [&](const ScreenSetup &read, const char *when) {
-        EXPECT_EQ(read.boards, kBoards) << when;
-        for (int board = 0; board < kBoards; board++) {
-            const BoardPlacement &got = read.placements[board], &want = expected[board];
-            EXPECT_EQ(got.place, want.place) << "board " << board << when;
-            EXPECT_EQ(got.display, want.display) << "board " << board << when;
-            EXPECT_EQ(got.window.left, want.window.left) << "board " << board << when;
-            EXPECT_EQ(got.window.top, want.window.top) << "board " << board << when;
-            EXPECT_EQ(got.window.width, want.window.width) << "board " << board << when;
-            EXPECT_EQ(got.window.height, want.window.height) << "board " << board << when;
-            EXPECT_EQ(got.frame, want.frame) << "board " << board << when;
-            EXPECT_EQ(got.topMost, want.topMost) << "board " << board << when;
-        }
-    };
+    WriteSetup(path, "; the operator's note\r\n[SWmpeg]\r\nBoards=10\r\n"
+                     "[Board 0]\r\nPlace=Display\r\nDisplay=2\r\nFrame=0\r\nTopMost=1\r\n"
+                     "[Board 1]\r\nPlace=window\r\nWindow=-100, 20 ,300,200\r\n"
+                     "[Board 2]\r\nPlace=Window\r\nWindow=1,2,0,5\r\n"
+                     "[Board 3]\r\nPlace=Window\r\nWindow=1,2,3\r\n"
+                     "[Board 4]\r\nPlace=Display\r\nDisplay=17\r\n"
+                     "[Board 5]\r\nPlace=Display\r\nDisplay=two\r\n"
+                     "[Board 6]\r\nPlace=Moon\r\nWindow=9,9,99999,9\r\nFrame=no\r\n"
+                     "[Board 8]\r\nPlace=Tile\r\nWindow=7,8,9,10\r\nTopMost=2\r\n"
+                     "[Board 13]\r\nPlace=Display\r\nDisplay=3\r\n");
+    const std::vector<std::string> expected = {
+        "Display 2 0,0,640,480 0 1", "Window 0 -100,20,300,200 1 0", "Tile 0 0,0,640,480 1 0",
+        "Tile 0 0,0,640,480 1 0",    "Display 0 0,0,640,480 1 0",    "Display 0 0,0,640,480 1 0",
+        "Tile 0 0,0,640,480 0 0",    "Tile 0 0,0,640,480 1 0",       "Tile 0 7,8,9,10 1 1",
+        "Tile 0 0,0,640,480 1 0"};
     ScreenSetup setup;
-    ReadScreenSetup(path.c_str(), &setup);
-    check(setup, ", as read");
-    EXPECT_EQ(setup.placements[13].place, PLACE_DISPLAY) << "a section past the boards is read all the same";
-
-    ASSERT_TRUE(WriteScreenSetup(path.c_str(), &setup));
-    WritePrivateProfileStringA(NULL, NULL, NULL, path.c_str());
-    ScreenSetup again;
-    ReadScreenSetup(path.c_str(), &again);
-    check(again, ", as written");
+    for (const char *when : {"as read", "as written"}) {
+        ReadScreenSetup(path.c_str(), &setup);
+        EXPECT_EQ(setup.boards, (int)expected.size()) << when;
+        for (size_t board = 0; board < expected.size(); board++)
+            EXPECT_EQ(Described(setup.placements[board]), expected[board]) << "board " << board << ", " << when;
+        ASSERT_TRUE(WriteScreenSetup(path.c_str(), &setup));
+    }
     std::string text = ReadWholeFile(path);
-    EXPECT_NE(text.find("; the operator's note"), std::string::npos) << text;
-    EXPECT_NE(text.find("[Board 13]\r\nPlace=Display\r\nDisplay=3\r\n"), std::string::npos)
+    EXPECT_EQ(text.find("; the operator's note"), 0u) << text;
+    EXPECT_NE(text.find("[Board 13]\r\nPlace=Display\r\nDisplay=3\r\n["), std::string::npos)
         << "a board past the count keeps its section as it was\n" << text;
     EXPECT_NE(text.find("[Board 1]\r\nPlace=Window\r\nWindow=-100,20,300,200\r\nDisplay=0\r\nFrame=1\r\nTopMost=0\r\n"),
               std::string::npos) << text;
-
     // Without a file, or a name: two boards, each in its tile.
     std::string missing = WorkPath("none.ini");
     for (const char *none : {missing.c_str(), "", (const char *)NULL}) {
         ReadScreenSetup(none, &setup);
         EXPECT_EQ(setup.boards, 2);
-        EXPECT_EQ(setup.placements[0].place, PLACE_TILE);
-        EXPECT_TRUE(setup.placements[0].frame);
+        EXPECT_EQ(Described(setup.placements[0]), "Tile 0 0,0,640,480 1 0");
     }
 }
 
@@ -561,28 +541,23 @@ TEST_F(ScreenTest, BoardWindowsArePlacedAsTheSettingsFileSays)
     ASSERT_TRUE(GetMonitorInfoA(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &primary));
     const RECT &work = primary.rcWork;
     LONG half = (work.right - work.left) / 2;
-    struct Expected {
-        RECT rect;
-        bool framed;
-        bool topMost;
-    } expected[] = {
-        {primary.rcMonitor, false, true},
-        {{work.left, work.top, work.left + half, work.bottom}, true, false},
-        {{30, 40, 350, 280}, false, false},
-        {{50, 60, 450, 360}, true, false},
-        {{work.left + half, work.top, work.left + 2 * half, work.bottom}, false, false},
+    auto described = [](const RECT &r, bool framed, bool topMost) {
+        return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
+               std::to_string(r.bottom) + (framed ? " framed" : "") + (topMost ? " on top" : "");
     };
+    const std::string expected[] = {
+        described(primary.rcMonitor, false, true),
+        described({work.left, work.top, work.left + half, work.bottom}, true, false),
+        described({30, 40, 350, 280}, false, false), described({50, 60, 450, 360}, true, false),
+        described({work.left + half, work.top, work.left + 2 * half, work.bottom}, false, false)};
     for (int board = 0; board < 5; board++) {
         HWND window = OwnWindow("Board " + std::to_string(board));
         ASSERT_NE(window, nullptr) << "board " << board;
         RECT r;
         GetWindowRect(window, &r);
-        const Expected &e = expected[board];
-        EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right, r.bottom}),
-                  (std::vector<LONG>{e.rect.left, e.rect.top, e.rect.right, e.rect.bottom}))
-            << "board " << board;
-        EXPECT_EQ((GetWindowLongA(window, GWL_STYLE) & WS_CAPTION) == WS_CAPTION, e.framed) << "board " << board;
-        EXPECT_EQ((GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, e.topMost) << "board " << board;
+        EXPECT_EQ(described(r, (GetWindowLongA(window, GWL_STYLE) & WS_CAPTION) == WS_CAPTION,
+                            (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0),
+                  expected[board]) << "board " << board;
     }
     SystemEntry(library, "SWFreeMPEG")(&table);
     FreeLibrary(library);
