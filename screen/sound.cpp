@@ -156,8 +156,8 @@ bool SoundSeconds(BoardSound *s, double *seconds)
 {
     if (!s->on || !s->shown.known)
         return false;
-    int64_t played = SoundOutPlayed(&s->out);
-    if (played >= s->out.written)
+    int64_t played;
+    if (!SoundOutPlayed(&s->out, &played) || played >= s->out.written)
         return false;
     *seconds = s->shown.seconds + (double)(played - s->shown.frame) / SOUND_RATE;
     return true;

@@ -74,8 +74,9 @@ void SoundOutReset(SoundOut *s);
 // A buffer the device is done with, or null; its room is SOUND_BUFFER_FRAMES.
 WAVEHDR *SoundOutFreeBuffer(SoundOut *s);
 bool SoundOutWrite(SoundOut *s, WAVEHDR *buffer, int frames);
-// Frames the device has played since it was last reset.
-int64_t SoundOutPlayed(SoundOut *s);
+// Frames the device has played since it was last reset; false when it
+// cannot tell.
+bool SoundOutPlayed(SoundOut *s, int64_t *frames);
 
 // Where a file's sound begins in what the device plays.
 struct SoundMark {

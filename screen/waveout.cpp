@@ -91,16 +91,18 @@ bool SoundOutWrite(SoundOut *s, WAVEHDR *buffer, int frames)
 
 // The device counts in samples, or in bytes where it cannot; either
 // count wraps at 32 bits.
-int64_t SoundOutPlayed(SoundOut *s)
+bool SoundOutPlayed(SoundOut *s, int64_t *frames)
 {
     MMTIME time;
     time.wType = TIME_SAMPLES;
-    if (!s->wave || waveOutGetPosition(s->wave, &time, sizeof time) != MMSYSERR_NOERROR)
-        return 0;
+    if (!s->wave || waveOutGetPosition(s->wave, &time, sizeof time) != MMSYSERR_NOERROR ||
+        (time.wType != TIME_SAMPLES && time.wType != TIME_BYTES))
+        return false;
     DWORD position = time.wType == TIME_BYTES ? time.u.cb : time.u.sample;
     if (position < s->lastPosition)
         s->positionWraps += POSITION_WRAP;
     s->lastPosition = position;
     int64_t count = s->positionWraps + position;
-    return time.wType == TIME_BYTES ? count / SOUND_FRAME_BYTES : count;
+    *frames = time.wType == TIME_BYTES ? count / SOUND_FRAME_BYTES : count;
+    return true;
 }
