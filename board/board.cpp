@@ -5,6 +5,8 @@
 
 #include <stdio.h>
 
+#include "app/text.h"
+
 MpegDriverTable MpegTable;
 
 namespace {
@@ -143,6 +145,21 @@ int FreeMpegDriver(MpegDriverTable *table)
     table->hLibrary = NULL;
     ClearEntryPoints(table);
     return 0;
+}
+
+bool DriverLibraryFolder(int boardType, char *folder, size_t size)
+{
+    const DriverLibrary *library = DriverLibraryOf(boardType);
+    if (!library || size == 0)
+        return false;
+    // The module of the library when it is loaded, else of the program.
+    HMODULE module = GetModuleHandleA(library->name);
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(module, path, sizeof path);
+    if (length == 0 || length >= sizeof path)
+        return false;
+    path[FolderLength(path, DRIVE_COLON_ONLY)] = '\0';
+    return CopyText(folder, size, path) != 0;
 }
 
 int MpegInitBoard(int board)

@@ -16,6 +16,10 @@ int LoadMpegDriver(MpegDriverTable *table);
 // Calls FreeMPEG, releases the library and clears hLibrary and the slots,
 // so that a later wrapper call does nothing.  Returns 0.
 int FreeMpegDriver(MpegDriverTable *table);
+// The folder, with its last backslash, of the library of a board type: the
+// one loaded, else the program's own folder, where LoadMpegDriver looks
+// first.  False for a type without a library or a folder too long.
+bool DriverLibraryFolder(int boardType, char *folder, size_t size);
 
 // The wrappers call their slot only when a library is loaded for board type
 // 1 to 4 and the slot is filled.  Otherwise they return 0, except

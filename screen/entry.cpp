@@ -14,6 +14,11 @@
 //
 // Slow plays at a quarter of normal speed (each picture held four frame
 // times), fast at three times (every third picture at the file's own rate).
+//
+// Sound: a board plays its file's sound while it plays at normal speed and
+// is not muted, blanked or not; paused, stepped, slow, fast, stopped or at
+// the end of a file it is silent, as a laserdisc player is.  While sound
+// plays, the pictures follow the sound device's position.
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -177,14 +182,14 @@ void ShutDown(void)
     library.initialised = false;
 }
 
-bool StartUp(int boardCount)
+bool StartUp(const ScreenSetup *setup)
 {
-    for (int i = 0; i < boardCount; i++)
+    for (int i = 0; i < setup->boards; i++)
         if (!MakeBoard(&library.boards[i], i))
             return false;
     library.timerPeriodSet = timeBeginPeriod(TIMER_PERIOD_MS) == TIMERR_NOERROR;
     StartImageDecoder();
-    return StartScreen(boardCount);
+    return StartScreen(setup);
 }
 
 }  // namespace
@@ -217,8 +222,10 @@ int __cdecl SWInitMPEG(MpegDriverTable *table)
     QuietenMedia();
     JournalOpen();
     library.initialised = true;
-    int boardCount = ReadBoardCount();
-    if (!StartUp(boardCount)) {
+    ScreenSetup setup;
+    ReadLibrarySetup(&setup);
+    int boardCount = setup.boards;
+    if (!StartUp(&setup)) {
         ShutDown();
         boardCount = 0;
     }
@@ -479,11 +486,15 @@ int __cdecl SWBlankMPEG(MpegDriverTable *table, int board, int blank)
     return 0;
 }
 
-// Recorded for the board's sound.
+// The board's sound goes or comes back at once; the pictures go on.
 int __cdecl SWMuteMPEG(MpegDriverTable *table, int board, int mute)
 {
-    if (Board *b = CommandedBoard(table, board))
-        b->muted = mute != 0;
+    Board *b = CommandedBoard(table, board);
+    if (!b)
+        return 0;
+    EnterCriticalSection(&b->lock);
+    b->request.muted = mute != 0;
+    UnlockAndWake(b);
     return 0;
 }
 

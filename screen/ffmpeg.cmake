@@ -15,7 +15,7 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_L
 set(FFMPEG_DLLS)
 foreach(library avutil swresample swscale avcodec avformat)
   file(GLOB dll ${FFMPEG_CACHE}/install/bin/${library}-*.dll)
-  add_library(ffmpeg::${library} SHARED IMPORTED)
+  add_library(ffmpeg::${library} SHARED IMPORTED GLOBAL)
   set_target_properties(ffmpeg::${library} PROPERTIES
     IMPORTED_LOCATION ${dll}
     IMPORTED_IMPLIB ${FFMPEG_CACHE}/install/lib/lib${library}.dll.a

@@ -9,6 +9,9 @@
 //   <board> E <ms>                       a file ended, nothing queued
 //   <board> Q <ms> <path>                a queued file began: the line of its
 //                                        picture 0 follows
+//   <board> S <ms> <seconds>             sound began, from that time on the
+//                                        stream clock of the file on screen
+//   <board> Z <ms>                       sound stopped
 // Any thread: the workers write pictures and stills, the main thread
 // blanking; one writer at a time.
 #include <stdio.h>
@@ -107,6 +110,13 @@ void JournalQueued(int board, const char *path)
     char after[MAX_PATH + 2];
     snprintf(after, sizeof after, " %s", path);
     AppendLine(board, 'Q', "", after);
+}
+
+void JournalSound(int board, double seconds)
+{
+    char after[32];
+    snprintf(after, sizeof after, " %.3f", seconds);
+    AppendLine(board, 'S', "", after);
 }
 
 void JournalEvent(int board, char kind)

@@ -33,19 +33,19 @@ namespace {
 
 int ReadFromHandle(void *opaque, uint8_t *buffer, int size)
 {
-    MediaFile *m = static_cast<MediaFile *>(opaque);
+    FileReader *r = static_cast<FileReader *>(opaque);
     DWORD read = 0;
-    if (!ReadFile(m->file, buffer, (DWORD)size, &read, NULL))
+    if (!ReadFile(r->file, buffer, (DWORD)size, &read, NULL))
         return AVERROR(EIO);
     return read == 0 ? AVERROR_EOF : (int)read;
 }
 
 int64_t SeekHandle(void *opaque, int64_t offset, int whence)
 {
-    MediaFile *m = static_cast<MediaFile *>(opaque);
+    FileReader *r = static_cast<FileReader *>(opaque);
     LARGE_INTEGER value;
     if (whence & AVSEEK_SIZE)
-        return GetFileSizeEx(m->file, &value) ? value.QuadPart : AVERROR(EIO);
+        return GetFileSizeEx(r->file, &value) ? value.QuadPart : AVERROR(EIO);
     DWORD method;
     switch (whence & ~AVSEEK_FORCE) {
     case SEEK_SET: method = FILE_BEGIN; break;
@@ -55,30 +55,9 @@ int64_t SeekHandle(void *opaque, int64_t offset, int whence)
     }
     LARGE_INTEGER distance;
     distance.QuadPart = offset;
-    if (!SetFilePointerEx(m->file, distance, &value, method))
+    if (!SetFilePointerEx(r->file, distance, &value, method))
         return AVERROR(EIO);
     return value.QuadPart;
-}
-
-// Shared reading and deleting: an AutoScript copy may replace or delete the
-// file while it plays; the board goes on with what it holds open.
-bool OpenReader(MediaFile *m, const char *path)
-{
-    m->file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (m->file == INVALID_HANDLE_VALUE) {
-        m->file = NULL;
-        return false;
-    }
-    uint8_t *buffer = static_cast<uint8_t *>(av_malloc(READ_BUFFER_BYTES));
-    if (!buffer)
-        return false;
-    m->io = avio_alloc_context(buffer, READ_BUFFER_BYTES, 0, m, ReadFromHandle, NULL, SeekHandle);
-    if (!m->io) {
-        av_free(buffer);
-        return false;
-    }
-    return true;
 }
 
 bool OpenDemuxer(MediaFile *m, const char *path)
@@ -86,7 +65,7 @@ bool OpenDemuxer(MediaFile *m, const char *path)
     m->format = avformat_alloc_context();
     if (!m->format)
         return false;
-    m->format->pb = m->io;
+    m->format->pb = m->reader.io;
     m->format->flags |= AVFMT_FLAG_CUSTOM_IO;
     // On failure the context is freed and the pointer cleared.
     if (avformat_open_input(&m->format, path, NULL, NULL) < 0)
@@ -335,6 +314,36 @@ void CountPictures(MediaFile *m)
 
 }  // namespace
 
+bool OpenFileReader(FileReader *r, const char *path)
+{
+    r->file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    r->io = NULL;
+    if (r->file == INVALID_HANDLE_VALUE) {
+        r->file = NULL;
+        return false;
+    }
+    uint8_t *buffer = static_cast<uint8_t *>(av_malloc(READ_BUFFER_BYTES));
+    if (buffer)
+        r->io = avio_alloc_context(buffer, READ_BUFFER_BYTES, 0, r, ReadFromHandle, NULL, SeekHandle);
+    if (r->io)
+        return true;
+    av_free(buffer);
+    CloseFileReader(r);
+    return false;
+}
+
+void CloseFileReader(FileReader *r)
+{
+    if (r->io) {
+        av_freep(&r->io->buffer);
+        avio_context_free(&r->io);
+    }
+    if (r->file)
+        CloseHandle(r->file);
+    r->file = NULL;
+}
+
 bool MediaIsOpen(const MediaFile *m)
 {
     return m->decoder != NULL;
@@ -346,12 +355,7 @@ void MediaClose(MediaFile *m)
     av_packet_free(&m->packet);
     avcodec_free_context(&m->decoder);
     avformat_close_input(&m->format);
-    if (m->io) {
-        av_freep(&m->io->buffer);
-        avio_context_free(&m->io);
-    }
-    if (m->file)
-        CloseHandle(m->file);
+    CloseFileReader(&m->reader);
     memset(m, 0, sizeof *m);
 }
 
@@ -362,7 +366,7 @@ bool MediaOpen(MediaFile *m, const char *path, AVFrame *picture)
     m->lastKeyNumber = NO_PICTURE;
     m->count = -1;
     m->counting = true;
-    if (!OpenReader(m, path) || !OpenDemuxer(m, path) || !OpenDecoder(m) || !DecodePicture(m, picture)) {
+    if (!OpenFileReader(&m->reader, path) || !OpenDemuxer(m, path) || !OpenDecoder(m) || !DecodePicture(m, picture)) {
         MediaClose(m);
         return false;
     }
@@ -419,6 +423,16 @@ bool MediaPicture(MediaFile *m, int target, AVFrame *picture, int *number)
 double MediaFrameMs(const MediaFile *m)
 {
     return 1000.0 * m->frameRate.den / m->frameRate.num;
+}
+
+bool MediaHasClock(const MediaFile *m)
+{
+    return m->stamped && !m->counted;
+}
+
+double MediaPictureSeconds(const MediaFile *m, double number)
+{
+    return (double)m->firstStamp * av_q2d(m->timeBase) + number * av_q2d(av_inv_q(m->frameRate));
 }
 
 double PictureAspect(const AVFrame *picture)

@@ -15,6 +15,18 @@ extern "C" {
 
 #include "screen/swmpeg.h"
 
+// FFmpeg's reader over a Win32 handle, shared for reading and deleting: an
+// AutoScript copy may replace or delete the file while it plays; the board
+// goes on with what it holds open.
+struct FileReader {
+    HANDLE file;
+    AVIOContext *io;
+};
+
+// False (nothing left open) when the file cannot be opened.
+bool OpenFileReader(FileReader *r, const char *path);
+void CloseFileReader(FileReader *r);
+
 // A key picture of an elementary stream: where its packet begins.
 struct KeyPicture {
     int64_t position;
@@ -22,8 +34,7 @@ struct KeyPicture {
 };
 
 struct MediaFile {
-    HANDLE file;
-    AVIOContext *io;
+    FileReader reader;
     AVFormatContext *format;
     AVCodecContext *decoder;
     AVPacket *packet;
@@ -63,6 +74,11 @@ bool MediaNext(MediaFile *m, AVFrame *picture, int *number);
 bool MediaPicture(MediaFile *m, int target, AVFrame *picture, int *number);
 
 double MediaFrameMs(const MediaFile *m);
+// Whether the file's pictures carry the time stamps of its stream's clock,
+// which the sound of the file follows too.
+bool MediaHasClock(const MediaFile *m);
+// The time on the stream's clock, in seconds, of picture `number`.
+double MediaPictureSeconds(const MediaFile *m, double number);
 // Display width / height of a decoded picture (square pixels when the file
 // does not say).
 double PictureAspect(const AVFrame *picture);

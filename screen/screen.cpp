@@ -1,8 +1,11 @@
 // The board windows: one thread of the library creates a window per board,
-// tiled on the primary display, and paints each board's newest picture,
-// scaled to fit with its aspect kept and black bars.  Painting takes only
-// the board's lock; it never waits for a worker or the player.
+// where SWmpeg.ini places it (full screen on a display, a window of its own,
+// or a tile of the primary display), and paints each board's newest
+// picture, scaled to fit with its aspect kept and black bars.  Painting
+// takes only the board's lock; it never waits for a worker or the player.
 #include <stdio.h>
+
+#include <initializer_list>
 
 #include "screen/swmpeg.h"
 
@@ -18,9 +21,24 @@ struct ScreenThread {
     DWORD threadId;
     HANDLE ready;
     int boardCount;
+    ScreenSetup setup;
 };
 
 ScreenThread screen;
+
+// The displays attached, as full-screen rectangles of the virtual screen:
+// the primary first, then the others in the order Windows lists them.
+struct DisplayList {
+    RECT areas[MOST_SCREEN_DISPLAYS];
+    int count;
+};
+
+// Where a board's window goes and how it looks.
+struct WindowPlace {
+    RECT rect;
+    DWORD style;
+    DWORD exStyle;
+};
 
 // The worker scales each picture to the size it takes in the window, so it
 // is painted pixel for pixel; only while the window is being resized, until
@@ -115,6 +133,39 @@ bool RegisterBoardClass(void)
     return RegisterClassA(&windowClass) != 0;
 }
 
+BOOL CALLBACK ListDisplay(HMONITOR monitor, HDC, LPRECT, LPARAM parameter)
+{
+    DisplayList *list = reinterpret_cast<DisplayList *>(parameter);
+    MONITORINFO info;
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoA(monitor, &info) || list->count == MOST_SCREEN_DISPLAYS)
+        return TRUE;
+    bool primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
+    int at = primary ? 0 : list->count;
+    for (int i = list->count; i > at; i--)
+        list->areas[i] = list->areas[i - 1];
+    list->areas[at] = info.rcMonitor;
+    list->count++;
+    return TRUE;
+}
+
+void ListDisplays(DisplayList *list)
+{
+    list->count = 0;
+    EnumDisplayMonitors(NULL, NULL, ListDisplay, reinterpret_cast<LPARAM>(list));
+}
+
+// A board on a display that is attached fills it.
+bool ShownOnDisplay(const BoardPlacement &p, const DisplayList &displays)
+{
+    return p.place == PLACE_DISPLAY && p.display >= 1 && p.display <= displays.count;
+}
+
+bool Tiled(const BoardPlacement &p, const DisplayList &displays)
+{
+    return p.place == PLACE_TILE || (p.place == PLACE_DISPLAY && !ShownOnDisplay(p, displays));
+}
+
 // A grid of ceil(sqrt(n)) columns over the primary display's work area.
 RECT TileOf(int board, int boardCount)
 {
@@ -135,16 +186,45 @@ RECT TileOf(int board, int boardCount)
     return tile;
 }
 
-void CreateBoardWindows(int boardCount)
+// The tiles go to the boards placed as tiles, and to those whose display
+// is not attached, in the order of their numbers.
+WindowPlace PlaceOf(int board, const ScreenSetup &setup, const DisplayList &displays)
 {
-    for (int i = 0; i < boardCount; i++) {
+    const BoardPlacement &p = setup.placements[board];
+    WindowPlace place;
+    place.style = p.frame ? WS_OVERLAPPEDWINDOW : WS_POPUP;
+    place.exStyle = p.topMost ? WS_EX_TOPMOST : 0;
+    if (ShownOnDisplay(p, displays)) {
+        place.rect = displays.areas[p.display - 1];
+        place.style = WS_POPUP;
+    } else if (p.place == PLACE_WINDOW) {
+        SetRect(&place.rect, p.window.left, p.window.top, p.window.left + p.window.width,
+                p.window.top + p.window.height);
+    } else {
+        int tile = 0;
+        int tiles = 0;
+        for (int i = 0; i < setup.boards; i++)
+            if (Tiled(setup.placements[i], displays)) {
+                tile += i < board;
+                tiles++;
+            }
+        place.rect = TileOf(tile, tiles);
+    }
+    return place;
+}
+
+void CreateBoardWindows(const ScreenSetup &setup)
+{
+    DisplayList displays;
+    ListDisplays(&displays);
+    for (int i = 0; i < setup.boards; i++) {
         Board *b = BoardRecord(i);
         char title[BOARD_TITLE_SIZE];
         snprintf(title, sizeof title, "Board %d", i);
-        RECT tile = TileOf(i, boardCount);
-        HWND hwnd = CreateWindowExA(0, BOARD_WINDOW_CLASS, title, WS_OVERLAPPEDWINDOW, tile.left, tile.top,
-                                    tile.right - tile.left, tile.bottom - tile.top, NULL, NULL, LibraryInstance(),
-                                    NULL);
+        WindowPlace place = PlaceOf(i, setup, displays);
+        const RECT &r = place.rect;
+        HWND hwnd = CreateWindowExA(place.exStyle, BOARD_WINDOW_CLASS, title, place.style, r.left, r.top,
+                                    r.right - r.left, r.bottom - r.top, NULL, NULL, LibraryInstance(), NULL);
         if (!hwnd)
             continue;
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(b));
@@ -152,8 +232,14 @@ void CreateBoardWindows(int boardCount)
         RECT client;
         GetClientRect(hwnd, &client);
         SetView(b, client.right, client.bottom);
-        ShowWindow(hwnd, SW_SHOWNOACTIVATE);
     }
+    // The boards always on top are shown last: a window system that stacks
+    // a window it shows above all others (Wine's X11 driver without a window
+    // manager) then keeps them on top as well.
+    for (bool topMost : {false, true})
+        for (int i = 0; i < setup.boards; i++)
+            if (BoardRecord(i)->window && setup.placements[i].topMost == topMost)
+                ShowWindow(BoardRecord(i)->window, SW_SHOWNOACTIVATE);
 }
 
 void DestroyBoardWindows(int boardCount)
@@ -170,7 +256,7 @@ DWORD WINAPI ScreenThreadMain(void *)
 {
     bool registered = RegisterBoardClass();
     if (registered)
-        CreateBoardWindows(screen.boardCount);
+        CreateBoardWindows(screen.setup);
     SetEvent(screen.ready);
     if (!registered)
         return 1;
@@ -186,9 +272,10 @@ DWORD WINAPI ScreenThreadMain(void *)
 
 }  // namespace
 
-bool StartScreen(int boardCount)
+bool StartScreen(const ScreenSetup *setup)
 {
-    screen.boardCount = boardCount;
+    screen.boardCount = setup->boards;
+    screen.setup = *setup;
     screen.ready = CreateEventA(NULL, TRUE, FALSE, NULL);
     if (!screen.ready)
         return false;

@@ -10,12 +10,7 @@
 #include <atomic>
 
 #include "board/mpegdrv.h"
-
-// SWmpeg.ini beside the library: [SWmpeg] Boards=n, 1 to 16.
-#define SETTINGS_FILE_NAME "SWmpeg.ini"
-#define SETTINGS_SECTION "SWmpeg"
-#define KEY_BOARDS "Boards"
-#define DEFAULT_BOARDS 2
+#include "screen/setup.h"
 
 // A file name for the picture journal (one line per change on screen).
 #define JOURNAL_ENV "SWMPEG_JOURNAL"
@@ -66,6 +61,7 @@ struct BoardRequest {
     char queued[MPEG_PATH_SIZE];  // empty: nothing queued
     unsigned imageSerial;
     char image[MAX_PATH];  // empty: black
+    bool muted;
     bool quit;
 };
 
@@ -102,7 +98,6 @@ struct Board {
     std::atomic<bool> resized;
     // Main thread only.
     bool seekStepPending;  // SetFrameMPEG moved; the next StepMPEG holds
-    bool muted;
 };
 
 // -- entry.cpp: the library's boards -----------------------------------------
@@ -110,9 +105,8 @@ Board *BoardRecord(int board);
 HINSTANCE LibraryInstance(void);
 
 // -- settings.cpp --------------------------------------------------------------
-// Boards from SWmpeg.ini beside the library; the default for a missing or
-// unreadable file, clamped to 1..16.
-int ReadBoardCount(void);
+// SWmpeg.ini beside the library (the defaults without one).
+void ReadLibrarySetup(ScreenSetup *setup);
 
 // -- journal.cpp (any thread) --------------------------------------------------
 void JournalOpen(void);
@@ -124,9 +118,12 @@ void JournalPicture(int board, int picture, uint32_t adler);
 void JournalImage(int board, const char *path);
 void JournalEvent(int board, char kind);
 void JournalQueued(int board, const char *path);
+void JournalSound(int board, double seconds);
 
 // -- screen.cpp: the window thread ---------------------------------------------
-bool StartScreen(int boardCount);
+// Creates the windows of setup->boards boards, each where the setup places
+// it; a board on a display that is not attached takes its tile instead.
+bool StartScreen(const ScreenSetup *setup);
 void StopScreen(void);
 void RepaintBoard(Board *b);
 

@@ -1,8 +1,9 @@
 // A board's worker thread: opens, decodes and seeks the board's files,
-// paces playback by the board's clock, puts pictures on screen and writes
-// the journal.  It carries out the main thread's newest request and never
-// waits for the main thread.
+// paces playback by the board's clock, puts pictures on screen, plays the
+// sound and writes the journal.  It carries out the main thread's newest
+// request and never waits for the main thread.
 #include "screen/media.h"
+#include "screen/sound.h"
 #include "screen/swmpeg.h"
 
 #include "app/text.h"
@@ -35,6 +36,8 @@ struct Worker {
     AVFrame *shown;
     ScreenPicture still;
     bool stillShown;
+    BoardSound sound;
+    bool soundTried;  // since the last reason to begin the sound
 };
 
 double NowMs(void)
@@ -162,6 +165,31 @@ bool BringToScreen(Worker *w, int target)
     return ShowAhead(w);
 }
 
+// While sound plays, the next picture is due when the sound device reaches
+// its time; a board far behind or ahead of its sound closes up within a
+// few pictures rather than all at once.
+void FollowSound(Worker *w)
+{
+    double seconds;
+    if (!SoundSeconds(&w->sound, &seconds))
+        return;
+    double hold = HoldMs(w);
+    double wait = (MediaPictureSeconds(w->current, w->onScreen + 1) - seconds) * 1000.0;
+    if (wait < 0)
+        wait = 0;
+    if (wait > 2 * hold)
+        wait = 2 * hold;
+    w->due = NowMs() + wait;
+}
+
+void SilenceSound(Worker *w)
+{
+    if (!w->sound.on)
+        return;
+    SoundSilence(&w->sound);
+    JournalEvent(w->b->number, 'Z');
+}
+
 // Decodes the picture that plays after the one on screen, or learns that
 // there is none.
 void PrepareAhead(Worker *w)
@@ -261,6 +289,10 @@ void SwitchToQueuedFile(Worker *w)
     w->pictureShown = true;
     w->endOfFile = false;
     w->due += HoldMs(w);
+    SoundPicturesSwitched(&w->sound);
+    if (!w->sound.on)
+        w->soundTried = false;
+    FollowSound(w);
     RepaintBoard(b);
     JournalQueued(b->number, path);
     JournalPicture(b->number, 0, adler);
@@ -293,10 +325,12 @@ void ShowNextPicture(Worker *w)
     double now = NowMs();
     if (w->due < now - hold)
         w->due = now + hold;
+    FollowSound(w);
 }
 
 void TakeFile(Worker *w)
 {
+    SilenceSound(w);
     DropAhead(w);
     if (MediaIsOpen(w->current))
         MediaClose(w->current);
@@ -370,6 +404,11 @@ void ScaleToView(Worker *w)
 
 void TakeCommand(Worker *w)
 {
+    // Every command may begin the sound; one that moves the board within
+    // its file begins it afresh.
+    w->soundTried = false;
+    if (w->job.target != NO_PICTURE)
+        SilenceSound(w);
     bool wasPlaying = w->playing;
     bool wantsPictures = w->job.mode == BOARD_PLAYING || (w->job.mode == BOARD_PAUSED && w->job.target != NO_PICTURE);
     w->playing = false;
@@ -388,6 +427,37 @@ void TakeCommand(Worker *w)
         w->due = NowMs() + (shown ? HoldMs(w) : 0);
     else if (!wasPlaying)
         w->due = NowMs();
+}
+
+// Sound plays while the board plays a file at normal speed, unmuted.
+bool WantsSound(const Worker *w)
+{
+    return w->playing && w->job.speed == SPEED_NORMAL && !w->job.muted && MediaHasClock(w->current);
+}
+
+// The board's clock in pictures of its file: the next picture is due at
+// w->due.
+double ClockPicture(const Worker *w)
+{
+    double next = w->onScreen == NO_PICTURE ? 0 : w->onScreen + 1;
+    return next - (w->due - NowMs()) / MediaFrameMs(w->current);
+}
+
+// Begins the sound at the board's clock when it should play, silences it
+// when not, and keeps the device fed.
+void KeepSound(Worker *w)
+{
+    if (!WantsSound(w)) {
+        SilenceSound(w);
+        return;
+    }
+    if (!w->sound.on && !w->soundTried) {
+        w->soundTried = true;
+        double seconds = MediaPictureSeconds(w->current, ClockPicture(w));
+        if (SoundBegin(&w->sound, w->job.file, seconds))
+            JournalSound(w->b->number, seconds);
+    }
+    SoundFeed(&w->sound, w->job.file, w->job.queued);
 }
 
 DWORD WaitMs(const Worker *w)
@@ -409,11 +479,13 @@ bool StartWorkerState(Worker *w, Board *b)
     w->ahead = av_frame_alloc();
     w->nextFirst = av_frame_alloc();
     w->shown = av_frame_alloc();
-    return w->ahead && w->nextFirst && w->shown;
+    bool sound = SoundInit(&w->sound);
+    return w->ahead && w->nextFirst && w->shown && sound;
 }
 
 void EndWorkerState(Worker *w)
 {
+    SoundEnd(&w->sound);
     ForgetQueuedFile(w);
     if (w->ahead)
         DropAhead(w);
@@ -448,10 +520,18 @@ DWORD WINAPI WorkerMain(void *parameter)
             break;
         if (w.job.fileSerial != previous.fileSerial)
             TakeFile(&w);
-        if (w.job.queueSerial != previous.queueSerial)
+        if (w.job.queueSerial != previous.queueSerial) {
             ForgetQueuedFile(&w);
+            if (SoundForgetQueue(&w.sound)) {
+                JournalEvent(b->number, 'Z');
+                w.soundTried = false;
+            }
+        }
         if (w.job.serial != previous.serial)
             TakeCommand(&w);
+        if (w.job.muted != previous.muted)
+            w.soundTried = false;
+        KeepSound(&w);
         if (b->resized.exchange(false))
             ScaleToView(&w);
         if (w.playing && NowMs() >= w.due)
@@ -461,7 +541,8 @@ DWORD WINAPI WorkerMain(void *parameter)
         // The queued file opens in the time between two pictures.
         if (QueueWaiting(&w) && (!w.playing || w.due - NowMs() >= HoldMs(&w) / 2))
             PrepareQueuedFile(&w);
-        WaitForSingleObject(b->wake, WaitMs(&w));
+        HANDLE wakes[2] = {b->wake, w.sound.played};
+        WaitForMultipleObjects(2, wakes, FALSE, WaitMs(&w));
     }
     EndWorkerState(&w);
     return 0;

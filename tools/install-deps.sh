@@ -14,10 +14,13 @@
 #                                 package (screen/build_ffmpeg.sh)
 #   ffmpeg                        the screen boards' test files and reference pictures
 #   nsis                          makensis, which builds the setup program (`make dist`)
+#   pulseaudio, pulseaudio-utils  a sound device for the screen boards' sound test:
+#   (parec), libpulse0:i386       a server of the test's own with a null sink,
+#                                 Wine's pulse driver, a recording of what it played
 set -e
 packages="cmake make python3 g++-mingw-w64-i686-posix gcc-multilib googletest
 wine wine32:i386 fonts-wine libxrender1:i386 libxrandr2:i386 libxinerama1:i386
-xvfb x11-apps dpkg-dev nasm ffmpeg nsis"
+xvfb x11-apps dpkg-dev nasm ffmpeg nsis pulseaudio pulseaudio-utils libpulse0:i386"
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo

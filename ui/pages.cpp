@@ -1,10 +1,13 @@
-// The three pages of the property sheet, "Control", "Trace" and ".hrx":
-// each shows the sheet's copy of the settings and writes every change
-// straight into it (UI thread).
+// The pages of the property sheet, "Control", "Trace" and ".hrx", and for
+// screen boards "Screens": each shows the sheet's copy of the settings (of
+// SWmpeg.ini for "Screens") and writes every change straight into it (UI
+// thread).
 #include <windows.h>
 #include <prsht.h>
 #include <stdio.h>
 #include <string.h>
+
+#include <initializer_list>
 
 #include "app/instance.h"
 #include "app/settings.h"
@@ -41,6 +44,7 @@ const ListEntry streamTypeEntries[] = {
 const ListEntry outputEntries[] = {{"YUV", OUTPUT_YUV}, {"RGB", OUTPUT_RGB}};
 const ListEntry syncEntries[] = {{"Int.", SYNC_INTERNAL}, {"Ext.", SYNC_EXTERNAL}};
 const ListEntry protocolEntries[] = {{"Sony LDP", PROTOCOL_SONY_LDP}};
+const ListEntry placeEntries[] = {{"Tile", PLACE_TILE}, {"Full screen", PLACE_DISPLAY}, {"Window", PLACE_WINDOW}};
 
 const ListTable boardTypes = LIST_TABLE(boardTypeEntries);
 const ListTable videoModes = LIST_TABLE(videoModeEntries);
@@ -48,6 +52,7 @@ const ListTable streamTypes = LIST_TABLE(streamTypeEntries);
 const ListTable outputs = LIST_TABLE(outputEntries);
 const ListTable syncs = LIST_TABLE(syncEntries);
 const ListTable protocols = LIST_TABLE(protocolEntries);
+const ListTable places = LIST_TABLE(placeEntries);
 
 const char startUpImageTitle[] = "Start Up Image";
 const char closeDownImageTitle[] = "Close Down Image";
@@ -57,6 +62,7 @@ const char closeDownImageTitle[] = "Close Down Image";
 Settings *controlSettings;
 Settings *traceSettings;
 Settings *hrxSettings;
+ScreensCopy *screensCopy;
 
 Settings *SettingsOfPage(LPARAM initParam)
 {
@@ -164,6 +170,7 @@ void BoardTypeChanged(HWND page, Settings *s)
         EnableOutput(page, s);
     else
         EnableWindow(GetDlgItem(page, IDC_OUTPUT), FALSE);
+    ShowScreensPage(GetParent(page), type == BOARD_TYPE_SCREEN);
 }
 
 void BrowseImageInto(HWND page, const char *title, Settings *s, char *setting, int edit)
@@ -301,6 +308,177 @@ void HrxPageCommand(HWND page, Settings *s, int id, int code)
     }
 }
 
+// -- "Screens" ---------------------------------------------------------------
+
+// Set while the page fills its fields itself: their change notifications
+// are no edits.
+bool fillingScreens;
+
+// The numbers 1 to count as a list's entries.
+void FillNumbers(HWND page, int id, int count)
+{
+    char number[16];
+    SendDlgItemMessageA(page, id, CB_RESETCONTENT, 0, 0);
+    for (int n = 1; n <= count; n++) {
+        snprintf(number, sizeof number, "%d", n);
+        SendDlgItemMessageA(page, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(number));
+    }
+}
+
+void SelectNumber(HWND page, int id, int n)
+{
+    char number[16];
+    snprintf(number, sizeof number, "%d", n);
+    SelectText(page, id, number);
+}
+
+void ShowNumber(HWND page, int id, int n)
+{
+    char number[16];
+    snprintf(number, sizeof number, "%d", n);
+    SetDlgItemTextA(page, id, number);
+}
+
+// The board whose placement the page shows.
+int ShownBoard(HWND page)
+{
+    LRESULT index = SendDlgItemMessageA(page, IDC_SCREEN_BOARD, CB_GETCURSEL, 0, 0);
+    return index == CB_ERR || index >= MPEG_MAX_BOARDS ? 0 : (int)index;
+}
+
+// A full-screen board has no frame and no window of its own; only a
+// full-screen board names a display.
+void EnablePlacement(HWND page, BoardPlace place)
+{
+    EnableWindow(GetDlgItem(page, IDC_SCREEN_DISPLAY), place == PLACE_DISPLAY);
+    for (int id : {IDC_SCREEN_LEFT, IDC_SCREEN_TOP, IDC_SCREEN_WIDTH, IDC_SCREEN_HEIGHT})
+        EnableWindow(GetDlgItem(page, id), place == PLACE_WINDOW);
+    EnableWindow(GetDlgItem(page, IDC_SCREEN_FRAME), place != PLACE_DISPLAY);
+}
+
+void ShowPlacement(HWND page, const BoardPlacement &p)
+{
+    fillingScreens = true;
+    SelectCode(page, IDC_SCREEN_PLACE, places, p.place);
+    SelectNumber(page, IDC_SCREEN_DISPLAY, p.display);
+    ShowNumber(page, IDC_SCREEN_LEFT, p.window.left);
+    ShowNumber(page, IDC_SCREEN_TOP, p.window.top);
+    ShowNumber(page, IDC_SCREEN_WIDTH, p.window.width);
+    ShowNumber(page, IDC_SCREEN_HEIGHT, p.window.height);
+    CheckDlgButton(page, IDC_SCREEN_FRAME, p.frame ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_SCREEN_TOPMOST, p.topMost ? BST_CHECKED : BST_UNCHECKED);
+    EnablePlacement(page, p.place);
+    fillingScreens = false;
+}
+
+// The board list holds "Board 0" to the last board; the board shown stays
+// when it still exists.
+void FillBoards(HWND page, const ScreensCopy *c)
+{
+    int shown = ShownBoard(page);
+    char name[16];
+    SendDlgItemMessageA(page, IDC_SCREEN_BOARD, CB_RESETCONTENT, 0, 0);
+    for (int board = 0; board < c->setup.boards; board++) {
+        snprintf(name, sizeof name, "Board %d", board);
+        SendDlgItemMessageA(page, IDC_SCREEN_BOARD, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    }
+    if (shown >= c->setup.boards)
+        shown = c->setup.boards - 1;
+    SendDlgItemMessageA(page, IDC_SCREEN_BOARD, CB_SETCURSEL, (WPARAM)shown, 0);
+    ShowPlacement(page, c->setup.placements[shown]);
+}
+
+void InitScreensPage(HWND page, ScreensCopy *c)
+{
+    FillNumbers(page, IDC_SCREEN_BOARDS, MPEG_MAX_BOARDS);
+    SelectNumber(page, IDC_SCREEN_BOARDS, c->setup.boards);
+    FillList(page, IDC_SCREEN_PLACE, places);
+    FillNumbers(page, IDC_SCREEN_DISPLAY, MOST_SCREEN_DISPLAYS);
+    FillBoards(page, c);
+}
+
+void ReadBoards(HWND page, ScreensCopy *c)
+{
+    char text[TEXT_FIELD_SIZE];
+    if (!SelectedText(page, IDC_SCREEN_BOARDS, text, sizeof text))
+        return;
+    c->setup.boards = (int)ParseLeadingNumber(text);
+    FillBoards(page, c);
+}
+
+void ReadDisplay(HWND page, BoardPlacement *p)
+{
+    char text[TEXT_FIELD_SIZE];
+    if (SelectedText(page, IDC_SCREEN_DISPLAY, text, sizeof text))
+        p->display = (int)ParseLeadingNumber(text);
+}
+
+// An empty field gives 0.
+int ReadNumber(HWND page, int id)
+{
+    char text[TEXT_FIELD_SIZE];
+    GetDlgItemTextA(page, id, text, sizeof text);
+    return (int)ParseLeadingNumber(text);
+}
+
+void ReadPlace(HWND page, BoardPlacement *p)
+{
+    int32_t place;
+    if (!SelectedCode(page, IDC_SCREEN_PLACE, places, &place))
+        return;
+    p->place = (BoardPlace)place;
+    EnablePlacement(page, p->place);
+}
+
+// Each change goes into the copy of the board shown; true when it was one.
+bool ScreensChange(HWND page, ScreensCopy *c, int id, int code)
+{
+    BoardPlacement *p = &c->setup.placements[ShownBoard(page)];
+    switch (id) {
+    case IDC_SCREEN_BOARDS:
+        if (code == CBN_SELCHANGE)
+            ReadBoards(page, c);
+        return code == CBN_SELCHANGE;
+    case IDC_SCREEN_BOARD:
+        if (code == CBN_SELCHANGE)
+            ShowPlacement(page, c->setup.placements[ShownBoard(page)]);
+        return false;
+    case IDC_SCREEN_PLACE:
+        if (code == CBN_SELCHANGE)
+            ReadPlace(page, p);
+        return code == CBN_SELCHANGE;
+    case IDC_SCREEN_DISPLAY:
+        if (code == CBN_SELCHANGE)
+            ReadDisplay(page, p);
+        return code == CBN_SELCHANGE;
+    case IDC_SCREEN_LEFT:
+    case IDC_SCREEN_TOP:
+    case IDC_SCREEN_WIDTH:
+    case IDC_SCREEN_HEIGHT:
+        if (code != EN_CHANGE)
+            return false;
+        p->window = BoardWindowRect{ReadNumber(page, IDC_SCREEN_LEFT), ReadNumber(page, IDC_SCREEN_TOP),
+                                    ReadNumber(page, IDC_SCREEN_WIDTH), ReadNumber(page, IDC_SCREEN_HEIGHT)};
+        return true;
+    case IDC_SCREEN_FRAME:
+        if (code == BN_CLICKED)
+            p->frame = IsDlgButtonChecked(page, id) == BST_CHECKED;
+        return code == BN_CLICKED;
+    case IDC_SCREEN_TOPMOST:
+        if (code == BN_CLICKED)
+            p->topMost = IsDlgButtonChecked(page, id) == BST_CHECKED;
+        return code == BN_CLICKED;
+    default:
+        return false;
+    }
+}
+
+void ScreensPageCommand(HWND page, ScreensCopy *c, int id, int code)
+{
+    if (!fillingScreens && ScreensChange(page, c, id, code))
+        c->edited = true;
+}
+
 // The message switch shared by the three pages.
 INT_PTR PageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam, Settings **settings,
                  void (*init)(HWND, const Settings *), void (*command)(HWND, Settings *, int, int))
@@ -335,4 +513,23 @@ INT_PTR CALLBACK TracePageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam
 INT_PTR CALLBACK HrxPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     return PageProc(page, msg, wParam, lParam, &hrxSettings, InitHrxPage, HrxPageCommand);
+}
+
+INT_PTR CALLBACK ScreensPageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_INITDIALOG: {
+        const PROPSHEETPAGEA *sheetPage = reinterpret_cast<const PROPSHEETPAGEA *>(lParam);
+        screensCopy = sheetPage ? reinterpret_cast<ScreensCopy *>(sheetPage->lParam) : NULL;
+        if (screensCopy)
+            InitScreensPage(page, screensCopy);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (screensCopy)
+            ScreensPageCommand(page, screensCopy, LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    default:
+        return FALSE;
+    }
 }

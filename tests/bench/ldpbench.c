@@ -4,6 +4,8 @@
  *
  *   ldpbench latency FD COUNT CHAPTERS   COUNT commands of the mix, timed
  *   ldpbench still FD COUNT              COUNT STILL commands, timed
+ *   ldpbench enquiry FD COUNT            COUNT SRCENQ commands, timed: they
+ *                                        change nothing a board does
  *   ldpbench native COUNT                the same against a native echo on a
  *                                        pty of its own: the machine's floor
  *   ldpbench burst FD COUNT              COUNT STILL bytes at once
@@ -220,8 +222,13 @@ static int search(struct latency_run *run, int chapter, const char *digits)
     return 1;
 }
 
+/* The mix's CHAPTERS for a run of SRCENQ alone. */
+#define ENQUIRIES_ONLY (-1)
+
 static int one_of_the_mix(struct latency_run *run, int room, int chapters)
 {
+    if (chapters == ENQUIRIES_ONLY)
+        return timed(run, K_SRCENQ, LDP_SRCENQ, "00", 2);
     if (chapters == 0)
         return timed(run, K_STILL, LDP_STILL, ack, sizeof ack);
     int chapter = rand() % chapters;
@@ -271,7 +278,7 @@ static int latency(int fd, int count, int chapters)
 {
     struct latency_run run = {fd, 0, calloc((size_t)count, sizeof(struct sample)), 0, 0, 0, -1};
     double *values = calloc((size_t)count, sizeof(double));
-    if (!run.samples || !values || chapters < 0)
+    if (!run.samples || !values || chapters < ENQUIRIES_ONLY)
         return 2;
     srand(12345);
     drain(fd, QUIET_MS);
@@ -441,12 +448,15 @@ int main(int argc, char **argv)
         return latency(atoi(argv[2]), atoi(argv[3]), atoi(argv[4]));
     if (argc == 4 && strcmp(argv[1], "still") == 0)
         return latency(atoi(argv[2]), atoi(argv[3]), 0);
+    if (argc == 4 && strcmp(argv[1], "enquiry") == 0)
+        return latency(atoi(argv[2]), atoi(argv[3]), ENQUIRIES_ONLY);
     if (argc == 3 && strcmp(argv[1], "native") == 0)
         return native(atoi(argv[2]));
     if (argc == 4 && strcmp(argv[1], "burst") == 0)
         return stream(atoi(argv[2]), atoi(argv[3]), 0);
     if (argc == 5 && strcmp(argv[1], "paced") == 0)
         return stream(atoi(argv[2]), atoi(argv[3]), atof(argv[4]));
-    fprintf(stderr, "usage: ldpbench latency FD COUNT CHAPTERS | still FD COUNT | native COUNT | burst FD COUNT | paced FD COUNT RATE\n");
+    fprintf(stderr, "usage: ldpbench latency FD COUNT CHAPTERS | still FD COUNT | enquiry FD COUNT | native COUNT | "
+                    "burst FD COUNT | paced FD COUNT RATE\n");
     return 2;
 }

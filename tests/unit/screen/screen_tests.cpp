@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "screen/setup.h"
 #include "tests/unit/drivers/driverfixture.h"
 
 namespace {
@@ -63,7 +64,7 @@ std::vector<std::string> Reference(const char *name)
 
 struct WindowSearch {
     const std::string *title;
-    bool found;
+    HWND found;
 };
 
 BOOL CALLBACK MatchOwnWindow(HWND hwnd, LPARAM lParam)
@@ -73,17 +74,52 @@ BOOL CALLBACK MatchOwnWindow(HWND hwnd, LPARAM lParam)
     char text[64] = "";
     GetWindowThreadProcessId(hwnd, &process);
     GetWindowTextA(hwnd, text, sizeof text);
-    search->found = search->found || (process == GetCurrentProcessId() && *search->title == text);
+    if (process == GetCurrentProcessId() && *search->title == text)
+        search->found = hwnd;
     return TRUE;
 }
 
 // A top-level window of this program with the title (other programs on the
 // rig, a player among them, may show board windows of their own).
-bool HasOwnWindow(const std::string &title)
+HWND OwnWindow(const std::string &title)
 {
-    WindowSearch search = {&title, false};
+    WindowSearch search = {&title, NULL};
     EnumWindows(MatchOwnWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+bool HasOwnWindow(const std::string &title)
+{
+    return OwnWindow(title) != NULL;
+}
+
+// A copy of the library in a folder of its own, which reads the
+// SWmpeg.ini of that folder.  FFmpeg's DLLs come from the program's
+// folder, searched first.
+std::string CopyLibrary()
+{
+    char exe[MAX_PATH];
+    GetModuleFileNameA(NULL, exe, sizeof exe);
+    std::string bin(exe, strrchr(exe, '\\') + 1);
+    std::string folder = WorkPath("library\\");
+    CreateDirectoryA(folder.c_str(), NULL);
+    EXPECT_TRUE(CopyFileA((bin + "SWmpeg.dll").c_str(), (folder + "SWmpeg.dll").c_str(), FALSE));
+    return folder;
+}
+
+// Makes the settings file the text (none for null), so that the profile
+// functions see nothing they cached of the one before.
+void WriteSetup(const std::string &path, const char *text)
+{
+    DeleteFileA(path.c_str());
+    if (text)
+        WriteWholeFile(path, text);
+    WritePrivateProfileStringA(NULL, NULL, NULL, path.c_str());
+}
+
+MpegSystemEntry SystemEntry(HMODULE library, const char *name)
+{
+    return reinterpret_cast<MpegSystemEntry>(reinterpret_cast<void (*)(void)>(GetProcAddress(library, name)));
 }
 
 class ScreenTest : public testing::Test {
@@ -396,13 +432,7 @@ TEST_F(ScreenTest, HostileFilesNeitherCrashNorHang)
 // or a number.  A copy of the library in a folder of its own reads its own.
 TEST_F(ScreenTest, BoardsComeFromTheSettingsFileBesideTheLibrary)
 {
-    char exe[MAX_PATH];
-    GetModuleFileNameA(NULL, exe, sizeof exe);
-    std::string bin(exe, strrchr(exe, '\\') + 1);
-    // FFmpeg's DLLs come from the program's folder, searched first.
-    std::string folder = WorkPath("library\\");
-    CreateDirectoryA(folder.c_str(), NULL);
-    ASSERT_TRUE(CopyFileA((bin + "SWmpeg.dll").c_str(), (folder + "SWmpeg.dll").c_str(), FALSE));
+    std::string folder = CopyLibrary();
     struct Case {
         int line;
         const char *settings;  // null: no file
@@ -417,16 +447,11 @@ TEST_F(ScreenTest, BoardsComeFromTheSettingsFileBesideTheLibrary)
     };
     std::string settings = folder + "SWmpeg.ini";
     for (const Case &c : cases) {
-        DeleteFileA(settings.c_str());
-        if (c.settings)
-            WriteWholeFile(settings, c.settings);
-        WritePrivateProfileStringA(NULL, NULL, NULL, settings.c_str());
+        WriteSetup(settings, c.settings);
         HMODULE library = LoadLibraryA((folder + "SWmpeg.dll").c_str());
         ASSERT_NE(library, nullptr) << "case of line " << c.line;
-        MpegSystemEntry init = reinterpret_cast<MpegSystemEntry>(
-            reinterpret_cast<void (*)(void)>(GetProcAddress(library, "SWInitMPEG")));
-        MpegSystemEntry free = reinterpret_cast<MpegSystemEntry>(
-            reinterpret_cast<void (*)(void)>(GetProcAddress(library, "SWFreeMPEG")));
+        MpegSystemEntry init = SystemEntry(library, "SWInitMPEG");
+        MpegSystemEntry free = SystemEntry(library, "SWFreeMPEG");
         table.boardCount = 99;
         init(&table);
         EXPECT_EQ(table.boardCount, c.boards) << "case of line " << c.line;
@@ -439,6 +464,103 @@ TEST_F(ScreenTest, BoardsComeFromTheSettingsFileBesideTheLibrary)
         EXPECT_FALSE(HasOwnWindow("Board 0")) << "case of line " << c.line;
         FreeLibrary(library);
     }
+}
+
+// A placement as one line: place, display, window, frame, always on top.
+std::string Described(const BoardPlacement &p)
+{
+    const char *places[] = {"Tile", "Display", "Window"};
+    char text[96];
+    snprintf(text, sizeof text, "%s %d %d,%d,%d,%d %d %d", places[p.place], p.display, p.window.left, p.window.top,
+             p.window.width, p.window.height, p.frame, p.topMost);
+    return text;
+}
+
+// Each board's section of SWmpeg.ini: what is read, what a place that
+// cannot be used becomes, and the same again after the sheet's write,
+// which keeps the rest of the file.
+TEST(ScreenSetupFile, PlacementsAreReadAndWrittenBack)
+{
+    std::string path = WorkPath("setup.ini");
+    WriteSetup(path, "; the operator's note\r\n[SWmpeg]\r\nBoards=10\r\n"
+                     "[Board 0]\r\nPlace=Display\r\nDisplay=2\r\nFrame=0\r\nTopMost=1\r\n"
+                     "[Board 1]\r\nPlace=window\r\nWindow=-100, 20 ,300,200\r\n"
+                     "[Board 2]\r\nPlace=Window\r\nWindow=1,2,0,5\r\n"
+                     "[Board 3]\r\nPlace=Window\r\nWindow=1,2,3\r\n"
+                     "[Board 4]\r\nPlace=Display\r\nDisplay=17\r\n"
+                     "[Board 5]\r\nPlace=Display\r\nDisplay=two\r\n"
+                     "[Board 6]\r\nPlace=Moon\r\nWindow=9,9,99999,9\r\nFrame=no\r\n"
+                     "[Board 8]\r\nPlace=Tile\r\nWindow=7,8,9,10\r\nTopMost=2\r\n"
+                     "[Board 13]\r\nPlace=Display\r\nDisplay=3\r\n");
+    const std::vector<std::string> expected = {
+        "Display 2 0,0,640,480 0 1", "Window 0 -100,20,300,200 1 0", "Tile 0 0,0,640,480 1 0",
+        "Tile 0 0,0,640,480 1 0",    "Display 0 0,0,640,480 1 0",    "Display 0 0,0,640,480 1 0",
+        "Tile 0 0,0,640,480 0 0",    "Tile 0 0,0,640,480 1 0",       "Tile 0 7,8,9,10 1 1",
+        "Tile 0 0,0,640,480 1 0"};
+    ScreenSetup setup;
+    for (const char *when : {"as read", "as written"}) {
+        ReadScreenSetup(path.c_str(), &setup);
+        EXPECT_EQ(setup.boards, (int)expected.size()) << when;
+        for (size_t board = 0; board < expected.size(); board++)
+            EXPECT_EQ(Described(setup.placements[board]), expected[board]) << "board " << board << ", " << when;
+        ASSERT_TRUE(WriteScreenSetup(path.c_str(), &setup));
+    }
+    std::string text = ReadWholeFile(path);
+    EXPECT_EQ(text.find("; the operator's note"), 0u) << text;
+    EXPECT_NE(text.find("[Board 13]\r\nPlace=Display\r\nDisplay=3\r\n["), std::string::npos)
+        << "a board past the count keeps its section as it was\n" << text;
+    EXPECT_NE(text.find("[Board 1]\r\nPlace=Window\r\nWindow=-100,20,300,200\r\nDisplay=0\r\nFrame=1\r\nTopMost=0\r\n"),
+              std::string::npos) << text;
+    // Without a file, or a name: two boards, each in its tile.
+    std::string missing = WorkPath("none.ini");
+    for (const char *none : {missing.c_str(), "", (const char *)NULL}) {
+        ReadScreenSetup(none, &setup);
+        EXPECT_EQ(setup.boards, 2);
+        EXPECT_EQ(Described(setup.placements[0]), "Tile 0 0,0,640,480 1 0");
+    }
+}
+
+// The board windows where SWmpeg.ini places them: a display that is not
+// attached gives the board a tile, and the tiles are shared among the
+// boards that take one.
+TEST_F(ScreenTest, BoardWindowsArePlacedAsTheSettingsFileSays)
+{
+    std::string folder = CopyLibrary();
+    WriteSetup(folder + "SWmpeg.ini", "[SWmpeg]\r\nBoards=5\r\n"
+                                      "[Board 0]\r\nPlace=Display\r\nDisplay=1\r\nTopMost=1\r\n"
+                                      "[Board 1]\r\nPlace=Display\r\nDisplay=9\r\n"
+                                      "[Board 2]\r\nPlace=Window\r\nWindow=30,40,320,240\r\nFrame=0\r\n"
+                                      "[Board 3]\r\nPlace=Window\r\nWindow=50,60,400,300\r\n"
+                                      "[Board 4]\r\nFrame=0\r\n");
+    HMODULE library = LoadLibraryA((folder + "SWmpeg.dll").c_str());
+    ASSERT_NE(library, nullptr);
+    SystemEntry(library, "SWInitMPEG")(&table);
+    ASSERT_EQ(table.boardCount, 5);
+    MONITORINFO primary;
+    primary.cbSize = sizeof primary;
+    ASSERT_TRUE(GetMonitorInfoA(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &primary));
+    const RECT &work = primary.rcWork;
+    LONG half = (work.right - work.left) / 2;
+    auto described = [](const RECT &r, bool framed, bool topMost) {
+        return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
+               std::to_string(r.bottom) + (framed ? " framed" : "") + (topMost ? " on top" : "");
+    };
+    const std::string expected[] = {
+        described(primary.rcMonitor, false, true),
+        described({work.left, work.top, work.left + half, work.bottom}, true, false),
+        described({30, 40, 350, 280}, false, false), described({50, 60, 450, 360}, true, false),
+        described({work.left + half, work.top, work.left + 2 * half, work.bottom}, false, false)};
+    for (int board = 0; board < 5; board++) {
+        HWND window = OwnWindow("Board " + std::to_string(board));
+        ASSERT_NE(window, nullptr) << "board " << board;
+        RECT r;
+        GetWindowRect(window, &r);
+        EXPECT_EQ(described(r, (GetWindowLongA(window, GWL_STYLE) & WS_CAPTION) == WS_CAPTION,
+                            (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0),
+                  expected[board]) << "board " << board;
+    }
+    SystemEntry(library, "SWFreeMPEG")(&table);
+    FreeLibrary(library);
 }
 
 }  // namespace
