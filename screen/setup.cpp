@@ -43,6 +43,15 @@ bool ParseWhole(const char *text, long *value)
     return *end == '\0';
 }
 
+// A rectangle Windows can place a window at.
+bool UsableWindowRect(const BoardWindowRect &rect)
+{
+    return rect.width >= 1 && rect.height >= 1 && rect.width <= LARGEST_SCREEN_COORDINATE &&
+           rect.height <= LARGEST_SCREEN_COORDINATE && abs(rect.left) <= LARGEST_SCREEN_COORDINATE &&
+           abs(rect.top) <= LARGEST_SCREEN_COORDINATE;
+}
+
+// "left,top,width,height"; false for anything else.
 bool ParseWindowRect(const char *text, BoardWindowRect *rect)
 {
     long values[4];
@@ -129,13 +138,6 @@ bool WritePlacement(const char *path, int board, const BoardPlacement &p)
 }
 
 }  // namespace
-
-bool UsableWindowRect(const BoardWindowRect &rect)
-{
-    return rect.width >= 1 && rect.height >= 1 && rect.width <= LARGEST_SCREEN_COORDINATE &&
-           rect.height <= LARGEST_SCREEN_COORDINATE && abs(rect.left) <= LARGEST_SCREEN_COORDINATE &&
-           abs(rect.top) <= LARGEST_SCREEN_COORDINATE;
-}
 
 void ReadScreenSetup(const char *path, ScreenSetup *setup)
 {

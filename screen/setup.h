@@ -55,7 +55,5 @@ void ReadScreenSetup(const char *path, ScreenSetup *setup);
 // Writes the number of boards and the sections of those boards, keeping
 // the rest of the file; false when Windows could not write it.
 bool WriteScreenSetup(const char *path, const ScreenSetup *setup);
-// A rectangle Windows can place a window at.
-bool UsableWindowRect(const BoardWindowRect &rect);
 
 #endif
