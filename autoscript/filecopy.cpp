@@ -45,6 +45,23 @@ bool JoinFound(char *out, size_t size, const char *path, size_t folderLength, co
     return false;
 }
 
+// A destination that exists keeps its name as it is written on the disk:
+// a CD gives upper-case names, and "CHAP01.MPG" taking the place of
+// "chap01.mpg" would move it among the chapters, sorted byte by byte.  The
+// name found must be the destination's own, not a file whose short name
+// it happens to be.
+void KeepExistingName(char *target, size_t folderLength)
+{
+    WIN32_FIND_DATAA existing;
+    HANDLE search = FindFirstFileA(target, &existing);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    FindClose(search);
+    char *name = target + folderLength;
+    if (_stricmp(name, existing.cFileName) == 0)
+        memcpy(name, existing.cFileName, strlen(name));
+}
+
 // Clears a read-only attribute; returns the attributes the file had.
 DWORD ClearReadOnly(const char *path)
 {
@@ -236,6 +253,7 @@ int CopyFiles(const char *sourcePattern, const char *destination)
         if (!JoinFound(source, sizeof source, pattern, sourceFolder, entry.cFileName) ||
             !JoinFound(target, sizeof target, destination, destinationFolder, entry.cFileName))
             continue;
+        KeepExistingName(target, destinationFolder);
         if (_stricmp(source, target) != 0)
             CopyOneFile(source, target);
     } while (FindNextFileA(search, &entry));

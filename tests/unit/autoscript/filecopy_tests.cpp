@@ -141,6 +141,22 @@ TEST_F(FileWork, CopyWalksOrdinaryFilesOnly)
     EXPECT_NE(std::find(log.begin(), log.end(), Copying(Src("b.MPG"), Out("b.MPG"))), log.end());
 }
 
+// Mend: a CD's upper-case name does not rename a destination that exists
+// (Windows would give it the new name's case; Wine keeps the old one, so
+// the name the copy is made to is what shows it).
+TEST_F(FileWork, AnExistingDestinationKeepsItsName)
+{
+    Place(Src("CHAP01.MPG"), "new 1");
+    Place(Src("CHAP02.MPG"), "new 2");
+    Place(Out("chap01.mpg"), "old 1");
+    CopyFiles((dir + "src\\*.mpg").c_str(), (dir + "out\\").c_str());
+    Lines log = LogMessages();
+    EXPECT_NE(std::find(log.begin(), log.end(), Copying(Src("CHAP01.MPG"), Out("chap01.mpg"))), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), Copying(Src("CHAP02.MPG"), Out("CHAP02.MPG"))), log.end());
+    EXPECT_EQ(FilesIn(dir + "out"), (Lines{"CHAP02.MPG", "chap01.mpg"}));
+    EXPECT_EQ(ReadWholeFile(Out("chap01.mpg")), "new 1");
+}
+
 TEST_F(FileWork, DestinationNamesADirectoryOnlyWithItsBackslash)
 {
     Place(Src("rootcopy-test.mpg"), "to the root");
