@@ -3,9 +3,11 @@
 #include "serial/serial.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include "app/environment.h"
 #include "app/instance.h"
+#include "app/text.h"
 #include "app/trace.h"
 
 // "\\.\COM" and a number of up to 11 characters, with room to spare.
@@ -44,35 +46,63 @@ void ClosePortHandle(SerialBlock *serial)
     serial->portHandle = INVALID_HANDLE_VALUE;
 }
 
-// The line takes the baud rate, byte size, parity and stop bits that
-// Windows keeps as the port's default configuration; flow control and
-// every other field stay as the port has them.  Nothing is changed when
-// either configuration cannot be read.
-void ApplyDefaultLineSettings(HANDLE port, const char *device)
+// Reads the port's state, gives it the line settings Windows keeps as the
+// port's default configuration (when they can be read), binary mode and no
+// abort on error, and traces the flow control the port then has.  A port
+// whose state cannot be read at all (a device that is not a UART) is left
+// as it is.
+void ApplyLineSettings(HWND hwnd, const char *trace, HANDLE port, const char *device)
 {
     DCB state = {};
     state.DCBlength = sizeof state;
+    if (!GetCommState(port, &state))
+        return;
     COMMCONFIG defaults = {};
     defaults.dwSize = sizeof defaults;
     DWORD size = sizeof defaults;
-    if (!GetCommState(port, &state) || !GetDefaultCommConfigA(device, &defaults, &size))
+    bool haveDefaults = GetDefaultCommConfigA(device, &defaults, &size) != 0;
+    if (!haveDefaults)
+        WriteTraceF(hwnd, trace, "GetDefaultCommConfig error CE-%u", (unsigned)GetLastError());
+    AdjustCommState(&state, haveDefaults ? &defaults.dcb : NULL);
+    if (!SetCommState(port, &state))
+        WriteTraceF(hwnd, trace, "SetCommState error CE-%u", (unsigned)GetLastError());
+    DCB now = {};
+    now.DCBlength = sizeof now;
+    if (!GetCommState(port, &now))
         return;
-    state.BaudRate = defaults.dcb.BaudRate;
-    state.ByteSize = defaults.dcb.ByteSize;
-    state.Parity = defaults.dcb.Parity;
-    state.StopBits = defaults.dcb.StopBits;
-    SetCommState(port, &state);
+    char flow[FLOW_CONTROL_TEXT_SIZE];
+    DescribeFlowControl(now, flow, sizeof flow);
+    WriteTraceF(hwnd, trace, "RS232 Flow Control %s", flow);
 }
 
 // Settings a port may refuse (a device that is not a UART); the link
 // carries on without them.
-void ConfigurePort(HANDLE port, const char *device)
+void ConfigurePort(HWND hwnd, const char *trace, HANDLE port, const char *device)
 {
     SetupComm(port, SERIAL_QUEUE_SIZE, SERIAL_QUEUE_SIZE);
     PurgeComm(port, SERIAL_PURGE_ALL);
     COMMTIMEOUTS timeouts = {MAXDWORD, 0, SERIAL_READ_TIMEOUT_MS, 0, SERIAL_WRITE_TIMEOUT_MS};
     SetCommTimeouts(port, &timeouts);
-    ApplyDefaultLineSettings(port, device);
+    ApplyLineSettings(hwnd, trace, port, device);
+}
+
+// Appends ", " (after the first) and a part to the text.
+void AddPart(char *text, size_t size, const char *part)
+{
+    size_t used = strnlen(text, size);
+    snprintf(text + used, size - used, "%s%s", used ? ", " : "", part);
+}
+
+// A handshake of both directions by its usual name, or each half alone.
+void AddHandshake(char *text, size_t size, bool output, bool input, const char *both, const char *outputOnly,
+                  const char *inputOnly)
+{
+    if (output && input)
+        AddPart(text, size, both);
+    else if (output)
+        AddPart(text, size, outputOnly);
+    else if (input)
+        AddPart(text, size, inputOnly);
 }
 
 // The thread is handed the serial block with the window and the settings
@@ -111,6 +141,14 @@ void StopWatchThread(SerialBlock *serial)
     CloseAndClear(&serial->watchThread);
 }
 
+// A write that ends with bytes unsent: the port's write time-out ran out,
+// as when a handshake line the port waits for (CTS, DSR) stays low.
+void TraceShortWrite(HWND hwnd, const char *trace, DWORD written, DWORD count)
+{
+    if (written < count)
+        WriteTraceF(hwnd, trace, "WriteCommBlock sent %u of %u bytes", (unsigned)written, (unsigned)count);
+}
+
 void TraceErrorFlags(HWND hwnd, const char *trace, HANDLE port)
 {
     DWORD flags = 0;
@@ -121,6 +159,36 @@ void TraceErrorFlags(HWND hwnd, const char *trace, HANDLE port)
 }
 
 }  // namespace
+
+void AdjustCommState(DCB *state, const DCB *defaults)
+{
+    if (defaults) {
+        state->BaudRate = defaults->BaudRate;
+        state->ByteSize = defaults->ByteSize;
+        state->Parity = defaults->Parity;
+        state->StopBits = defaults->StopBits;
+    }
+    state->fBinary = TRUE;
+    state->fAbortOnError = FALSE;
+}
+
+void DescribeFlowControl(const DCB &state, char *text, size_t size)
+{
+    if (size == 0)
+        return;
+    text[0] = '\0';
+    AddHandshake(text, size, state.fOutxCtsFlow, state.fRtsControl == RTS_CONTROL_HANDSHAKE, "RTS/CTS", "CTS out",
+                 "RTS in");
+    AddHandshake(text, size, state.fOutxDsrFlow, state.fDtrControl == DTR_CONTROL_HANDSHAKE, "DTR/DSR", "DSR out",
+                 "DTR in");
+    AddHandshake(text, size, state.fOutX, state.fInX, "XON/XOFF", "XON/XOFF out", "XON/XOFF in");
+    if (state.fRtsControl == RTS_CONTROL_TOGGLE)
+        AddPart(text, size, "RTS toggle");
+    if (state.fDsrSensitivity)
+        AddPart(text, size, "DSR sensitive");
+    if (text[0] == '\0')
+        CopyText(text, size, "None");
+}
 
 DWORD PortWaitMilliseconds(void)
 {
@@ -158,7 +226,7 @@ int OpenCommPort(HWND hwnd, SerialBlock *serial)
         WriteTrace(hwnd, s.traceFile, "Unable To Open RS232 Port");
         return -1;
     }
-    ConfigurePort(serial->portHandle, device);
+    ConfigurePort(hwnd, s.traceFile, serial->portHandle, device);
 
     if (!StartWatchThread(hwnd, &s, serial)) {
         ClosePortHandle(serial);
@@ -193,8 +261,10 @@ int WriteCommBlock(HWND hwnd, const BYTE *bytes, DWORD count)
     SerialBlock *serial = &record->serial;
     const char *trace = record->settings.traceFile;
     DWORD written = 0;
-    if (WriteFile(serial->portHandle, bytes, count, &written, &serial->osWrite))
+    if (WriteFile(serial->portHandle, bytes, count, &written, &serial->osWrite)) {
+        TraceShortWrite(hwnd, trace, written, count);
         return 0;
+    }
     if (GetLastError() != ERROR_IO_PENDING) {
         TraceErrorFlags(hwnd, trace, serial->portHandle);
         return -1;
@@ -205,7 +275,8 @@ int WriteCommBlock(HWND hwnd, const BYTE *bytes, DWORD count)
             continue;
         WriteTraceF(hwnd, trace, "WriteCommBlock error CE-%u", (unsigned)error);
         TraceErrorFlags(hwnd, trace, serial->portHandle);
-        break;
+        return 0;
     }
+    TraceShortWrite(hwnd, trace, written, count);
     return 0;
 }

@@ -46,16 +46,16 @@ struct SerialBlock {
 #define SERIAL_IDLE_ROUNDS_BEFORE_PAUSE 2
 #define SERIAL_PAUSE_MS 50
 
-// Main thread: waits, opens the port of the window's settings, starts the
-// receive thread and raises DTR.  0 when the link is open, -1 (traced) when
-// it is not.
+// Main thread: waits, opens the port of the window's settings, configures
+// it (tracing its flow control), starts the receive thread and raises DTR.
+// 0 when the link is open, -1 (traced) when it is not.
 int OpenCommPort(HWND hwnd, SerialBlock *serial);
 // Main thread: stops the receive thread, lowers DTR and closes the port;
 // safe on a closed link.  Always 0.
 int CloseCommPort(HWND hwnd, SerialBlock *serial);
 // Main thread: writes the bytes and waits until they are sent.  -1 when the
-// link is closed or the write is refused at once, else 0 (a failed wait is
-// traced).
+// link is closed or the write is refused at once, else 0 (a failed wait and
+// a write that sent fewer bytes are traced).
 int WriteCommBlock(HWND hwnd, const BYTE *bytes, DWORD count);
 // Receive thread's procedure; its argument is the serial block.  Returns 0
 // once the link closes.
@@ -66,6 +66,18 @@ int ReadCommBlock(SerialBlock *serial, BYTE *buffer, DWORD maxCount);
 // Receive thread: frames received bytes by the settings' protocol and posts
 // the commands to the window.  Returns the number of commands posted.
 int DeliverCommBlock(HWND hwnd, const Settings &settings, const BYTE *bytes, DWORD count);
+
+// Main thread (opening the port): the state the link runs the port with.
+// The baud rate, byte size, parity and stop bits come from defaults (Windows'
+// default configuration of the port) unless it is null; binary mode is set
+// and abort-on-error cleared (with it set, one line error fails every read
+// and write until the error is cleared); flow control and every other field
+// stay as the port has them.
+void AdjustCommState(DCB *state, const DCB *defaults);
+// Any thread: the port's flow control as its trace line names it: "None",
+// or the handshakes in use, such as "RTS/CTS" or "CTS out, XON/XOFF".
+#define FLOW_CONTROL_TEXT_SIZE 96
+void DescribeFlowControl(const DCB &state, char *text, size_t size);
 
 // Main thread (from OpenCommPort): the wait before the port opens,
 // PORT_WAIT_MS or the decimal number of milliseconds in the PORT_WAIT_ENV

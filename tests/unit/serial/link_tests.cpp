@@ -5,6 +5,7 @@
 #include "serial_fixture.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -97,7 +98,12 @@ TEST_F(Link, OpensThePortNamedByComIdAndCarriesBothWays)
         ExpectClosed(serial);
         char initialising[64];
         snprintf(initialising, sizeof initialising, "Initialising RS232 Port %d", p.player);
-        EXPECT_EQ(TraceMessages(), (Lines{initialising, StartedLine(threadId), "Closing RS232 Port"}));
+        Lines opening = {initialising};
+        // Wine keeps a default configuration for COM1 to COM9 only.
+        if (p.player > 9)
+            opening.push_back("GetDefaultCommConfig error CE-1010");
+        opening.insert(opening.end(), {"RS232 Flow Control None", StartedLine(threadId), "Closing RS232 Port"});
+        EXPECT_EQ(TraceMessages(), opening);
         CloseHandle(farEnd);
     }
 }
@@ -178,7 +184,7 @@ TEST_F(Link, SonyLdpCommandsArriveInOrder)
     }
     EXPECT_EQ(WaitForCommands(256), expected);
     EXPECT_EQ(CommandsAfter(100).size(), 256u);
-    EXPECT_EQ(TraceMessages().size(), 2u) << "only the opening lines";
+    EXPECT_EQ(TraceMessages().size(), 3u) << "only the opening lines";
 }
 
 TEST_F(Link, NativeLinesArriveAsCommands)
@@ -208,9 +214,10 @@ TEST_F(Link, NativeLinesArriveAsCommands)
     EXPECT_EQ(WaitForCommands(1), Lines{"OP"});
     EXPECT_EQ(CommandsAfter(100), Lines{"OP"}) << "the lone LF posted nothing";
 
-    EXPECT_EQ(TraceMessages(), (Lines{"Initialising RS232 Port 3", StartedLine(threadId), "Received cmd <PL>",
-                                      "Received cmd <SA>", "Received cmd <" + std::string(300, 'x') + ">",
-                                      "Received cmd <>", "Received cmd <OP>"}));
+    EXPECT_EQ(TraceMessages(), (Lines{"Initialising RS232 Port 3", "RS232 Flow Control None", StartedLine(threadId),
+                                      "Received cmd <PL>", "Received cmd <SA>",
+                                      "Received cmd <" + std::string(300, 'x') + ">", "Received cmd <>",
+                                      "Received cmd <OP>"}));
 }
 
 TEST_F(Link, ClosingWhileTheControllerIsSilentIsPrompt)
@@ -274,6 +281,155 @@ TEST_F(Link, ClosingEndsThePendingReadAndTheThreadWithin100Ms)
         CloseHandle(thread);
         ExpectClosed(record->serial);
     }
+}
+
+// The port's own state with flow control set as a technician might leave
+// it, and Windows' defaults with other line settings and none.
+DCB PortState()
+{
+    DCB state = {};
+    state.DCBlength = sizeof state;
+    state.BaudRate = 19200;
+    state.ByteSize = 7;
+    state.Parity = EVENPARITY;
+    state.StopBits = TWOSTOPBITS;
+    state.fOutxCtsFlow = TRUE;
+    state.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    state.fDtrControl = DTR_CONTROL_ENABLE;
+    state.fOutX = TRUE;
+    state.fAbortOnError = TRUE;
+    state.XonChar = 0x11;
+    state.XoffChar = 0x13;
+    return state;
+}
+
+TEST(CommState, TakesTheDefaultLineSettingsKeepsFlowControlAndClearsAbortOnError)
+{
+    DCB defaults = {};
+    defaults.BaudRate = 9600;
+    defaults.ByteSize = 8;
+    defaults.Parity = NOPARITY;
+    defaults.StopBits = ONESTOPBIT;
+    defaults.fBinary = TRUE;
+    defaults.fAbortOnError = TRUE;
+
+    DCB state = PortState(), expected = PortState();
+    expected.BaudRate = 9600;
+    expected.ByteSize = 8;
+    expected.Parity = NOPARITY;
+    expected.StopBits = ONESTOPBIT;
+    expected.fBinary = TRUE;
+    expected.fAbortOnError = FALSE;
+    AdjustCommState(&state, &defaults);
+    EXPECT_EQ(memcmp(&state, &expected, sizeof state), 0);
+
+    state = expected = PortState();
+    expected.fBinary = TRUE;
+    expected.fAbortOnError = FALSE;
+    AdjustCommState(&state, NULL);
+    EXPECT_EQ(memcmp(&state, &expected, sizeof state), 0) << "without defaults the line settings stay";
+}
+
+TEST(CommState, FlowControlIsNamedAsATechnicianKnowsIt)
+{
+    const struct {
+        int line;
+        bool cts, dsr, outX, inX, dsrSensitive;
+        DWORD rts, dtr;
+        const char *text;
+    } cases[] = {
+        {__LINE__, false, false, false, false, false, RTS_CONTROL_ENABLE, DTR_CONTROL_ENABLE, "None"},
+        {__LINE__, true, false, false, false, false, RTS_CONTROL_HANDSHAKE, DTR_CONTROL_ENABLE, "RTS/CTS"},
+        {__LINE__, true, false, false, false, false, RTS_CONTROL_ENABLE, DTR_CONTROL_ENABLE, "CTS out"},
+        {__LINE__, false, false, false, false, false, RTS_CONTROL_HANDSHAKE, DTR_CONTROL_DISABLE, "RTS in"},
+        {__LINE__, false, true, false, false, false, RTS_CONTROL_ENABLE, DTR_CONTROL_HANDSHAKE, "DTR/DSR"},
+        {__LINE__, false, true, false, false, false, RTS_CONTROL_ENABLE, DTR_CONTROL_ENABLE, "DSR out"},
+        {__LINE__, false, false, false, false, false, RTS_CONTROL_ENABLE, DTR_CONTROL_HANDSHAKE, "DTR in"},
+        {__LINE__, false, false, true, true, false, RTS_CONTROL_ENABLE, DTR_CONTROL_ENABLE, "XON/XOFF"},
+        {__LINE__, false, false, true, false, false, RTS_CONTROL_ENABLE, DTR_CONTROL_ENABLE, "XON/XOFF out"},
+        {__LINE__, false, false, false, true, false, RTS_CONTROL_ENABLE, DTR_CONTROL_ENABLE, "XON/XOFF in"},
+        {__LINE__, false, false, false, false, false, RTS_CONTROL_TOGGLE, DTR_CONTROL_ENABLE, "RTS toggle"},
+        {__LINE__, false, false, false, false, true, RTS_CONTROL_ENABLE, DTR_CONTROL_ENABLE, "DSR sensitive"},
+        {__LINE__, true, true, true, true, true, RTS_CONTROL_HANDSHAKE, DTR_CONTROL_HANDSHAKE,
+         "RTS/CTS, DTR/DSR, XON/XOFF, DSR sensitive"},
+        {__LINE__, true, false, false, true, false, RTS_CONTROL_TOGGLE, DTR_CONTROL_ENABLE,
+         "CTS out, XON/XOFF in, RTS toggle"},
+    };
+    for (const auto &c : cases) {
+        DCB state = {};
+        state.fOutxCtsFlow = c.cts;
+        state.fOutxDsrFlow = c.dsr;
+        state.fOutX = c.outX;
+        state.fInX = c.inX;
+        state.fDsrSensitivity = c.dsrSensitive;
+        state.fRtsControl = c.rts;
+        state.fDtrControl = c.dtr;
+        char text[FLOW_CONTROL_TEXT_SIZE];
+        memset(text, 'x', sizeof text);
+        DescribeFlowControl(state, text, sizeof text);
+        EXPECT_STREQ(text, c.text) << "case of line " << c.line;
+    }
+    char small[8];
+    DCB all = PortState();
+    DescribeFlowControl(all, small, sizeof small);
+    EXPECT_STREQ(small, "RTS/CTS") << "cut to its buffer";
+}
+
+DCB stateSet;
+BOOL WINAPI RefuseDefaults(LPCSTR, LPCOMMCONFIG, LPDWORD)
+{
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+}
+
+BOOL WINAPI RefuseState(HANDLE, LPDCB state)
+{
+    stateSet = *state;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
+HANDLE shortPort;
+BOOL WINAPI WriteOneByteLess(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    typedef BOOL(WINAPI * WriteEntry)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    static const WriteEntry realWrite = reinterpret_cast<WriteEntry>(
+        reinterpret_cast<void (*)(void)>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "WriteFile")));
+    if (file == shortPort && count > 1)
+        count--;
+    return realWrite(file, bytes, count, written, overlapped);
+}
+
+// What Wine's ports never do: a default configuration that cannot be read,
+// a state the port refuses, a write cut short by a handshake line.
+TEST_F(Link, RefusedSettingsAndShortWritesAreTraced)
+{
+    record->settings.protocol = PROTOCOL_SONY_LDP;
+    {
+        ImportPatch defaults("kernel32.dll", "GetDefaultCommConfigA", reinterpret_cast<void *>(RefuseDefaults));
+        ImportPatch state("kernel32.dll", "SetCommState", reinterpret_cast<void *>(RefuseState));
+        ASSERT_TRUE(defaults.Applied() && state.Applied());
+        memset(&stateSet, 0, sizeof stateSet);
+        Open();
+    }
+    EXPECT_TRUE(stateSet.fBinary);
+    EXPECT_FALSE(stateSet.fAbortOnError);
+    {
+        ImportPatch write("kernel32.dll", "WriteFile", reinterpret_cast<void *>(WriteOneByteLess));
+        ASSERT_TRUE(write.Applied());
+        shortPort = record->serial.portHandle;
+        const BYTE reply[] = {0x30, 0x31, 0x32, 0x33};
+        EXPECT_EQ(WriteCommBlock(hwnd, reply, sizeof reply), 0);
+        EXPECT_EQ(ControllerRead(controller, 4), "012");
+        EXPECT_EQ(WriteCommBlock(hwnd, reply, 1), 0);
+        EXPECT_EQ(ControllerRead(controller, 1), "0");
+    }
+    Lines trace = TraceMessages();
+    ASSERT_EQ(trace.size(), 6u);
+    EXPECT_EQ(Lines(trace.begin(), trace.begin() + 4),
+              (Lines{"Initialising RS232 Port 3", "GetDefaultCommConfig error CE-2", "SetCommState error CE-87",
+                     "RS232 Flow Control None"}));
+    EXPECT_EQ(trace[5], "WriteCommBlock sent 3 of 4 bytes");
 }
 
 // What a pending read of one byte on the port costs the process on its
