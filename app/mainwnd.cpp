@@ -1,5 +1,5 @@
-// The main window: received commands, menu commands, the three timers and
-// the shut-down sequence (main thread).
+// The main window: received commands and the lost link, menu commands,
+// the timers and the shut-down sequence (main thread).
 #include <windows.h>
 #include <process.h>
 #include <stdio.h>
@@ -105,6 +105,9 @@ void OnCommand(HWND hwnd, InstanceRecord *record, WPARAM wParam, LPARAM lParam)
         if (IsPlaybackPassOverdue())
             WatchPlayback(hwnd);
         break;
+    case ID_LINK_LOST:
+        RecoverLostLink(hwnd, record);
+        break;
     case IDM_EXIT:
         WriteTrace(hwnd, trace, "User Cmd - Exit");
         DestroyWindow(hwnd);
@@ -149,6 +152,9 @@ void OnTimer(HWND hwnd, InstanceRecord *record, WPARAM wParam)
     case IDT_PLAYBACK_POLL:
         WatchPlayback(hwnd);
         break;
+    case IDT_PORT_RETRY:
+        RetryCommPort(hwnd, record);
+        break;
     default:
         break;
     }
@@ -159,6 +165,7 @@ void ShutDown(HWND hwnd, InstanceRecord *record)
     WinHelpA(hwnd, HELP_FILE, HELP_QUIT, 0);
     KillTimer(hwnd, IDT_AUTOSCRIPT_POLL);
     KillTimer(hwnd, IDT_GARBAGE_COLLECTION);
+    KillTimer(hwnd, IDT_PORT_RETRY);
     // A script still running (its dialog has closed with the window) is
     // cancelled, so that a copy removes its temporary file, before the
     // process ends under it.

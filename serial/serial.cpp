@@ -106,39 +106,51 @@ void AddHandshake(char *text, size_t size, bool output, bool input, const char *
 }
 
 // The thread is handed the serial block with the window and the settings
-// it reads.  It starts suspended so that its id is stored before it can run
-// to its end and clear it.
+// it reads.
 bool StartWatchThread(HWND hwnd, const Settings *settings, SerialBlock *serial)
 {
     serial->owner = hwnd;
     serial->settings = settings;
+    serial->lostError = 0;
     serial->stopEvent = CreateManualResetEvent();
     if (!serial->stopEvent)
         return false;
     serial->connected = 1;
     DWORD id = 0;
-    HANDLE thread = CreateThread(NULL, 0, CommWatchThread, serial, CREATE_SUSPENDED, &id);
+    HANDLE thread = CreateThread(NULL, 0, CommWatchThread, serial, 0, &id);
     if (!thread) {
         serial->connected = 0;
         return false;
     }
     serial->watchThread = thread;
     serial->watchThreadId = id;
-    ResumeThread(thread);
     return true;
 }
 
-// Ends the receive thread, waits for it and releases its handle.  The stop
+// Ends the receive thread, waits for it at most SERIAL_STOP_WAIT_MS and
+// releases its handle; false when it did not end in that time.  The stop
 // event stays set, so it also ends a read or a pause that the thread begins
 // after it (between its look at the flag and its wait); the thread cancels
 // its pending read itself.
-void StopWatchThread(SerialBlock *serial)
+bool StopWatchThread(SerialBlock *serial)
 {
     serial->connected = 0;
     SetEvent(serial->stopEvent);
-    if (serial->watchThread)
-        WaitForSingleObject(serial->watchThread, INFINITE);
+    bool ended = !serial->watchThread || WaitForSingleObject(serial->watchThread, SERIAL_STOP_WAIT_MS) == WAIT_OBJECT_0;
     CloseAndClear(&serial->watchThread);
+    serial->watchThreadId = 0;
+    return ended;
+}
+
+// A receive thread that has not ended (its driver never finished the
+// cancel of its read) may still wait on the link's events: they are left
+// open for it, and forgotten here.  Closing the port then ends the read on
+// Windows, and the thread with it; it touches nothing of the link after.
+void LeaveEventsToTheThread(SerialBlock *serial)
+{
+    serial->stopEvent = NULL;
+    serial->osRead.hEvent = NULL;
+    serial->osWrite.hEvent = NULL;
 }
 
 // A write that ends with bytes unsent: the port's write time-out ran out,
@@ -156,6 +168,55 @@ void TraceErrorFlags(HWND hwnd, const char *trace, HANDLE port)
     ClearCommError(port, &flags, &status);
     if (flags != 0)
         WriteTraceF(hwnd, trace, "WriteCommBlock error flags CE-%u", (unsigned)flags);
+}
+
+// The port of the window's settings opened and configured, its receive
+// thread started and DTR raised.  A retry traces nothing until the port
+// has opened, and then the line a first open begins with.
+int OpenLink(HWND hwnd, SerialBlock *serial, bool retry)
+{
+    const Settings &s = GetInstanceRecord(hwnd)->settings;
+    const char *trace = retry ? NULL : s.traceFile;
+    serial->osRead = OVERLAPPED();
+    serial->osWrite = OVERLAPPED();
+    serial->osRead.hEvent = CreateManualResetEvent();
+    if (!serial->osRead.hEvent) {
+        WriteTrace(hwnd, trace, "Unable To Create osRead Event");
+        return -1;
+    }
+    serial->osWrite.hEvent = CreateManualResetEvent();
+    if (!serial->osWrite.hEvent) {
+        CloseEvents(serial);
+        WriteTrace(hwnd, trace, "Unable To Create osWrite Event");
+        return -1;
+    }
+
+    // "\\.\COMn" names every port; plain "COMn" reaches only COM1 to COM9.
+    char device[PORT_NAME_SIZE], path[PORT_NAME_SIZE];
+    snprintf(device, sizeof device, "COM%d", (int)s.comId);
+    snprintf(path, sizeof path, "\\\\.\\%s", device);
+    serial->portHandle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, NULL);
+    if (serial->portHandle == INVALID_HANDLE_VALUE) {
+        CloseEvents(serial);
+        WriteTrace(hwnd, trace, "Unable To Open RS232 Port");
+        return -1;
+    }
+    if (retry) {
+        trace = s.traceFile;
+        WriteTraceF(hwnd, trace, "Initialising RS232 Port %d", (int)s.comId);
+    }
+    ConfigurePort(hwnd, trace, serial->portHandle, device);
+
+    if (!StartWatchThread(hwnd, &s, serial)) {
+        ClosePortHandle(serial);
+        CloseEvents(serial);
+        WriteTrace(hwnd, trace, "Unable To Create RS232 Thread");
+        return -1;
+    }
+    WriteTraceF(hwnd, trace, "Started CommWatchThread ID 0x%lx", (unsigned long)serial->watchThreadId);
+    EscapeCommFunction(serial->portHandle, SETDTR);
+    return 0;
 }
 
 }  // namespace
@@ -200,43 +261,12 @@ int OpenCommPort(HWND hwnd, SerialBlock *serial)
     const Settings &s = GetInstanceRecord(hwnd)->settings;
     WriteTraceF(hwnd, s.traceFile, "Initialising RS232 Port %d", (int)s.comId);
     Sleep(PortWaitMilliseconds());
+    return OpenLink(hwnd, serial, false);
+}
 
-    serial->osRead = OVERLAPPED();
-    serial->osWrite = OVERLAPPED();
-    serial->osRead.hEvent = CreateManualResetEvent();
-    if (!serial->osRead.hEvent) {
-        WriteTrace(hwnd, s.traceFile, "Unable To Create osRead Event");
-        return -1;
-    }
-    serial->osWrite.hEvent = CreateManualResetEvent();
-    if (!serial->osWrite.hEvent) {
-        CloseEvents(serial);
-        WriteTrace(hwnd, s.traceFile, "Unable To Create osWrite Event");
-        return -1;
-    }
-
-    // "\\.\COMn" names every port; plain "COMn" reaches only COM1 to COM9.
-    char device[PORT_NAME_SIZE], path[PORT_NAME_SIZE];
-    snprintf(device, sizeof device, "COM%d", (int)s.comId);
-    snprintf(path, sizeof path, "\\\\.\\%s", device);
-    serial->portHandle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, NULL);
-    if (serial->portHandle == INVALID_HANDLE_VALUE) {
-        CloseEvents(serial);
-        WriteTrace(hwnd, s.traceFile, "Unable To Open RS232 Port");
-        return -1;
-    }
-    ConfigurePort(hwnd, s.traceFile, serial->portHandle, device);
-
-    if (!StartWatchThread(hwnd, &s, serial)) {
-        ClosePortHandle(serial);
-        CloseEvents(serial);
-        WriteTrace(hwnd, s.traceFile, "Unable To Create RS232 Thread");
-        return -1;
-    }
-    WriteTraceF(hwnd, s.traceFile, "Started CommWatchThread ID 0x%lx", (unsigned long)serial->watchThreadId);
-    EscapeCommFunction(serial->portHandle, SETDTR);
-    return 0;
+int ReopenCommPort(HWND hwnd, SerialBlock *serial)
+{
+    return OpenLink(hwnd, serial, true);
 }
 
 int CloseCommPort(HWND hwnd, SerialBlock *serial)
@@ -244,13 +274,21 @@ int CloseCommPort(HWND hwnd, SerialBlock *serial)
     const InstanceRecord *record = GetInstanceRecord(hwnd);
     WriteTrace(hwnd, record ? record->settings.traceFile : NULL, "Closing RS232 Port");
     if (IsPortOpen(serial)) {
-        StopWatchThread(serial);
+        if (!StopWatchThread(serial)) {
+            WriteTrace(hwnd, record ? record->settings.traceFile : NULL, "Unable To End RS232 Thread");
+            LeaveEventsToTheThread(serial);
+        }
         EscapeCommFunction(serial->portHandle, CLRDTR);
         PurgeComm(serial->portHandle, SERIAL_PURGE_ALL);
         ClosePortHandle(serial);
     }
     CloseEvents(serial);
     return 0;
+}
+
+DWORD TakeLostLinkError(SerialBlock *serial)
+{
+    return IsPortOpen(serial) ? serial->lostError.exchange(0) : 0;
 }
 
 int WriteCommBlock(HWND hwnd, const BYTE *bytes, DWORD count)

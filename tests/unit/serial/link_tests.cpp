@@ -131,6 +131,28 @@ TEST_F(Link, MissingPortFailsAfterTheWait)
                                       "Closing RS232 Port", "Closing RS232 Port"}));
 }
 
+// The retry of a port that could not be opened: at once, silent while the
+// port is missing, and an open as any other once it is there.
+TEST_F(Link, ReopeningTracesNothingUntilThePortOpens)
+{
+    record->settings.comId = 20;  // the rig maps COM1 to COM16 only
+    record->settings.protocol = PROTOCOL_SONY_LDP;
+    SetEnvironmentVariableA(PORT_WAIT_ENV, "1000");
+    double start = ClockMs();
+    EXPECT_EQ(ReopenCommPort(hwnd, &record->serial), -1);
+    EXPECT_LT(ClockMs() - start, 500.0) << "no wait before a retry";
+    EXPECT_EQ(TraceMessages(), Lines{});
+    ExpectClosed(record->serial);
+
+    record->settings.comId = kPlayerCom;
+    EXPECT_EQ(ReopenCommPort(hwnd, &record->serial), 0);
+    EXPECT_EQ(TraceMessages(), (Lines{"Initialising RS232 Port 3", "RS232 Flow Control None",
+                                      StartedLine(record->serial.watchThreadId)}));
+    ControllerWrite(controller, Bytes({0x3F}));
+    EXPECT_EQ(WaitForCommands(1), Lines{"?"});
+    EXPECT_EQ(TakeLostLinkError(&record->serial), 0u) << "a working link is not lost";
+}
+
 TEST_F(Link, NeverOpenedRecordClosesHarmlessly)
 {
     record->serial.portHandle = NULL;
@@ -430,6 +452,41 @@ TEST_F(Link, RefusedSettingsAndShortWritesAreTraced)
               (Lines{"Initialising RS232 Port 3", "GetDefaultCommConfig error CE-2", "SetCommState error CE-87",
                      "RS232 Flow Control None"}));
     EXPECT_EQ(trace[5], "WriteCommBlock sent 3 of 4 bytes");
+}
+
+BOOL WINAPI SlowCancel(HANDLE file)
+{
+    typedef BOOL(WINAPI * CancelEntry)(HANDLE);
+    static const CancelEntry realCancel = reinterpret_cast<CancelEntry>(
+        reinterpret_cast<void (*)(void)>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CancelIo")));
+    Sleep(SERIAL_STOP_WAIT_MS + 1000);
+    return realCancel(file);
+}
+
+// A driver that takes for ever to cancel the receive thread's read holds
+// the close up for SERIAL_STOP_WAIT_MS at most; the thread, left behind,
+// ends on its own once its cancel returns.
+TEST_F(Link, ClosingWaitsForAStuckReceiveThreadOnlySoLong)
+{
+    record->settings.protocol = PROTOCOL_SONY_LDP;
+    Open();
+    Sleep(300);
+    HANDLE thread = NULL;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), record->serial.watchThread, GetCurrentProcess(), &thread,
+                                SYNCHRONIZE, FALSE, 0));
+    {
+        ImportPatch cancel("kernel32.dll", "CancelIo", reinterpret_cast<void *>(SlowCancel));
+        ASSERT_TRUE(cancel.Applied());
+        double closing = ClosingMs();
+        EXPECT_GE(closing, SERIAL_STOP_WAIT_MS - 50.0);
+        EXPECT_LT(closing, SERIAL_STOP_WAIT_MS + 900.0);
+        ExpectClosed(record->serial);
+        EXPECT_EQ(WaitForSingleObject(thread, 2 * SERIAL_STOP_WAIT_MS), WAIT_OBJECT_0);
+    }
+    CloseHandle(thread);
+    Lines trace = TraceMessages();
+    ASSERT_GE(trace.size(), 2u);
+    EXPECT_EQ(Lines(trace.end() - 2, trace.end()), (Lines{"Closing RS232 Port", "Unable To End RS232 Thread"}));
 }
 
 // What a pending read of one byte on the port costs the process on its

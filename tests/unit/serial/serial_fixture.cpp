@@ -13,6 +13,7 @@ namespace {
 const char kWindowClass[] = "HrxSerialTestWindow";
 
 std::vector<ReceivedCommand> received;
+size_t linkLostReports;
 
 ReceivedCommand TakeBlock(HGLOBAL block)
 {
@@ -35,6 +36,10 @@ LRESULT CALLBACK TestWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 {
     if (msg == WM_COMMAND && LOWORD(wParam) == ID_RECEIVED_COMMAND) {
         received.push_back(TakeBlock(reinterpret_cast<HGLOBAL>(lParam)));
+        return 0;
+    }
+    if (msg == WM_COMMAND && LOWORD(wParam) == ID_LINK_LOST) {
+        linkLostReports++;
         return 0;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
@@ -94,6 +99,7 @@ HWND SerialFixture::MakeWindow()
 void SerialFixture::SetUp()
 {
     received.clear();
+    linkLostReports = 0;
     SetEnvironmentVariableA(PORT_WAIT_ENV, "0");
     RecordWindowTest::SetUp();
     tracePath = WorkPath(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".txt";
@@ -112,6 +118,12 @@ void SerialFixture::TearDown()
         EXPECT_TRUE(command.freed) << command.text;
     }
     RecordWindowTest::TearDown();
+}
+
+size_t SerialFixture::LinkLostReports()
+{
+    PumpFor(0, 0);
+    return linkLostReports;
 }
 
 Lines SerialFixture::WaitForCommands(size_t count, DWORD timeoutMs)

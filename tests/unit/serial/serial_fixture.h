@@ -36,6 +36,8 @@ protected:
     // Pumps for periodMs and returns the texts received so far.
     Lines CommandsAfter(DWORD periodMs);
     void ForgetReceived();
+    // The ID_LINK_LOST reports the window has received, its queue served.
+    size_t LinkLostReports();
 
     // The messages of the trace log, without their time stamps.
     Lines TraceMessages() const;
