@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "app/app.h"
+#include "app/cdtray.h"
 #include "app/instance.h"
 #include "app/lifecycle.h"
 #include "app/settings.h"
@@ -170,6 +171,7 @@ void ShutDown(HWND hwnd, InstanceRecord *record)
     // cancelled, so that a copy removes its temporary file, before the
     // process ends under it.
     StopAutoScriptWorker(AUTOSCRIPT_STOP_WAIT_MS);
+    WaitForCdTray(CD_TRAY_STOP_WAIT_MS);
     FreeChapterTable(hwnd);
     RECT rect;
     if (GetWindowRect(hwnd, &rect)) {

@@ -70,7 +70,7 @@ static void StartShow(HWND hwnd, InstanceRecord *record)
     SetTimer(hwnd, IDT_PLAYBACK_POLL, PLAYBACK_POLL_MS, NULL);
     WriteTrace(hwnd, record->settings.traceFile, "Starting garbage collection interval at 12:00:00.00");
     SetTimer(hwnd, IDT_GARBAGE_COLLECTION, GARBAGE_COLLECTION_MS, NULL);
-    SendCdDoorSequence(false);
+    MoveCdTray(false);
     LoadChapterZero(hwnd);
     SendStartupAck(hwnd);
 }

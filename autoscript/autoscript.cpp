@@ -30,7 +30,7 @@ bool EjectCd()
     ShowProgressText(IDC_PROGRESS_FROM_TO, "");
     ShowProgressText(IDC_PROGRESS_ESTIMATE, "");
     ShowProgressBar(0);
-    SendCdDoorSequence(true);
+    MoveCdTray(true);
     return true;
 }
 

@@ -85,6 +85,7 @@ void OpenChapterOnBoard(const LdpContext &c, const ChapterNode *chapter)
     MpegOpen(c.board, chapter->path);
 }
 
+// The answer goes out before the tray moves, on the tray's own thread.
 void DoEject(const LdpContext &c)
 {
     TraceLine(c, "EJECT");
@@ -92,8 +93,8 @@ void DoEject(const LdpContext &c)
         MpegStop(board);
         MpegDisplayImage(board, c.record->settings.startUpImage);
     }
-    SendCdDoorSequence(true);
     Reply(c.hwnd, LDP_ACK);
+    MoveCdTray(true);
 }
 
 void DoClearAll(const LdpContext &c)
@@ -300,14 +301,15 @@ void DoAudioOff(const LdpContext &c)
     Reply(c.hwnd, LDP_ACK);
 }
 
-// New media: stop every board, close the tray, read the chapters again and
-// open chapter 0 everywhere behind the opening image.
+// New media: stop every board, close the tray (on the tray's own thread:
+// the answer does not wait for it), read the chapters again and open
+// chapter 0 everywhere behind the opening image.
 void DoMotorOn(const LdpContext &c)
 {
     TraceLine(c, "MOTORON");
     for (int board = 0; board < MpegTable.boardCount; board++)
         MpegStop(board);
-    SendCdDoorSequence(false);
+    MoveCdTray(false);
     FreeChapterTable(c.hwnd);
     BuildChapterTable(c.hwnd);
     c.record->currentChapter = 0;

@@ -70,7 +70,7 @@ class AutoScript(PlayerTest):
         for name, data in media.items():
             self.assertEqual(read_file(os.path.join(self.movie, name)), data, name)
         self.assertEqual(sorted(os.listdir(self.movie)), ["a.mpg", "b.mpg"])
-        self.assertEqual(p.rig.mci_requests()[-3:], ["open", "set door open", "close"])
+        self.assertEqual(p.rig.wait_tray(["open", "set door open", "close"])[-3:], ["open", "set door open", "close"])
 
         log = self.autoscript_log()
         self.assertEqual(log[0], "AutoScript started")

@@ -1,14 +1,14 @@
 """What a show PC meets that the bench does not: the player runs with
 Windows' "no disk" boxes off; Help Topics from a folder with spaces; a log
 that another program holds for writing; shut-down while a script's worker
-waits on a slow read."""
+waits on a slow read; a CD tray that takes seconds to move."""
 import os
 import re
 import shutil
 import time
 import unittest
 
-from controller import ACK, STILL
+from controller import ACK, EJECT, STILL
 from player import IDM_HELP_TOPICS, WINDOW_CLASS, WM_CLOSE, PlayerTest, write_file
 from rig import wait_until, windows_path
 
@@ -18,6 +18,7 @@ TRACE_LINE = re.compile(rb"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d(\.\d\d\d)? - [^\r\n]*$
 STILL_LINE = "00 - LDP - STILL"
 ANSWER_LIMIT_S = 0.050
 POLL_S = 10
+TRAY_MOVE_MS = 2000
 
 
 class Field(PlayerTest):
@@ -136,6 +137,26 @@ class Field(PlayerTest):
         self.assertLess(completed[0], freed[0], "the worker ended before the boards were freed")
         self.assertEqual(p.trace()[-3:], ["Halcyra Remote Closed", "", ""])
         self.assertEqual(p.rig.mci_requests(), [], "the cancelled script ran no further")
+
+    def test_eject_is_answered_before_the_tray_moves(self):
+        p = self.player
+        open(p.rig.mci_log, "w").close()
+        p.set_settings({"Debug\\TraceFile": windows_path(p.trace_path)})
+        self.start_acknowledged(extra_env={"HALCYRA_RIG_MCI_DELAY_MS": str(TRAY_MOVE_MS)})
+        closed = ["open", "set door closed", "close"]
+        self.assertEqual(p.rig.wait_tray(closed, timeout=15), closed, "start-up closes the tray")
+        sent = time.monotonic()
+        p.line.write(EJECT)
+        self.assertEqual(p.line.read(1, timeout=5), ACK)
+        p.line.write(STILL)
+        self.assertEqual(p.line.read(1, timeout=5), ACK)
+        answered = time.monotonic() - sent
+        moving = p.rig.mci_requests()
+        self.assertLess(answered, TRAY_MOVE_MS / 2000, "EJECT and the next command answered while the tray moves")
+        self.assertNotIn("set door open", moving)
+        opened = closed + ["open", "set door open", "close"]
+        self.assertEqual(p.rig.wait_tray(opened[-3:], timeout=15), opened)
+        self.assertEqual(p.close(), 0)
 
 
 if __name__ == "__main__":

@@ -81,7 +81,7 @@ class StartUpAndShutDown(Show):
             "01 - Opening MPEG file D:\\Movie\\Attract.mpg",
         ])
         self.assertRegex(lines[3], r"^Started CommWatchThread ID 0x[0-9a-f]+$")
-        self.assertEqual(p.rig.mci_requests(), ["open", "set door closed", "close"])
+        self.assertEqual(p.rig.wait_tray(["open", "set door closed", "close"]), ["open", "set door closed", "close"])
         self.quiet()
 
         self.assertEqual(p.close(), 0)
@@ -184,7 +184,8 @@ class ChapterPlay(Show):
         motor = lines.index("LDP - MOTORON")
         self.assertEqual(lines[motor + 1:motor + 7], ["CHP %d - D:\\Movie\\%s" % (i, name) for i, name in enumerate(
             ["Attract.mpg", "Boarding.mpg", "Chase.mpg", "Departure.mpg", "Encore.mpg", "Finale.mpg"])])
-        self.assertEqual(p.rig.mci_requests()[-3:], ["open", "set door closed", "close"])
+        closed = ["open", "set door closed", "close"]
+        self.assertEqual(p.rig.wait_tray(closed)[-3:], closed)
         self.assertEqual(self.send(SETCHPMODE + SEARCH + b"5" + ENTER, 5), ACK * 4 + COMPLETION)
         self.assertEqual(self.send(CHPENQ, 2), b"05")
         self.assertEqual(p.close(), 0)

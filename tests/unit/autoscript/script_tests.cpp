@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cdtray.h"
 #include "app/instance.h"
 #include "autoscript/autoscript.h"
 #include "recordwindow.h"
@@ -206,6 +207,7 @@ TEST_F(AutoScriptRun, CommandsActOnTheirKeywordInAnyCase)
         standIn.events.clear();
         RunAutoCommand(c.command.c_str());
         EXPECT_EQ(LogMessages(), c.log) << "line " << c.line;
+        EXPECT_TRUE(WaitForCdTray(CD_TRAY_STOP_WAIT_MS)) << "line " << c.line;
         EXPECT_EQ(TrayRequests(), c.tray) << "line " << c.line;
         size_t shown = std::min(standIn.events.size(), c.firstEvents.size());
         EXPECT_EQ(Lines(standIn.events.begin(), standIn.events.begin() + shown), c.firstEvents) << "line " << c.line;

@@ -11,6 +11,7 @@
 
 #include "autoscript/autoscript.h"
 #include "recordwindow.h"
+#include "app/cdtray.h"
 #include "ui/resource.h"
 
 const char *const kLogFile = "autoscript-log.txt";
@@ -165,6 +166,7 @@ void RunOnWorker(const std::function<void()> &work)
 void RunAutoScriptThread()
 {
     RunOnWorker([] { AutoScriptThread(NULL); });
+    EXPECT_TRUE(WaitForCdTray(CD_TRAY_STOP_WAIT_MS)) << "the run's tray moves are over";
 }
 
 void ResetAutoScript(HWND dialog)

@@ -34,7 +34,8 @@ struct ProgressStandIn {
 };
 
 // Runs AutoScriptThread on a thread of its own while this thread serves
-// the stand-in's messages, as the dialog's modal loop does.
+// the stand-in's messages, as the dialog's modal loop does, and waits for
+// the tray moves it asked for.
 void RunAutoScriptThread();
 // Runs a function on a worker thread while this thread serves messages.
 void RunOnWorker(const std::function<void()> &work);
