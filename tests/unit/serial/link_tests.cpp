@@ -415,8 +415,7 @@ HANDLE shortPort;
 BOOL WINAPI WriteOneByteLess(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written, LPOVERLAPPED overlapped)
 {
     typedef BOOL(WINAPI * WriteEntry)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-    static const WriteEntry realWrite = reinterpret_cast<WriteEntry>(
-        reinterpret_cast<void (*)(void)>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "WriteFile")));
+    static const WriteEntry realWrite = reinterpret_cast<WriteEntry>(RealFunction("kernel32.dll", "WriteFile"));
     if (file == shortPort && count > 1)
         count--;
     return realWrite(file, bytes, count, written, overlapped);
@@ -457,8 +456,7 @@ TEST_F(Link, RefusedSettingsAndShortWritesAreTraced)
 BOOL WINAPI SlowCancel(HANDLE file)
 {
     typedef BOOL(WINAPI * CancelEntry)(HANDLE);
-    static const CancelEntry realCancel = reinterpret_cast<CancelEntry>(
-        reinterpret_cast<void (*)(void)>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CancelIo")));
+    static const CancelEntry realCancel = reinterpret_cast<CancelEntry>(RealFunction("kernel32.dll", "CancelIo"));
     Sleep(SERIAL_STOP_WAIT_MS + 1000);
     return realCancel(file);
 }
