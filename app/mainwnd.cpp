@@ -96,6 +96,20 @@ void OpenHelpPages(HWND hwnd, InstanceRecord *record)
         _spawnl(_P_NOWAIT, programPath, " ", pageArgument, NULL);
 }
 
+// The poll's worker has found a script: it runs behind the progress dialog.
+void RunFoundAutoScript(HWND hwnd, InstanceRecord *record)
+{
+    if (!TakeFoundAutoScript() || record->autoScriptRunning != 0)
+        return;
+    record->autoScriptRunning = 1;
+    RunAutoScriptDialog(hwnd);
+    // The window may have been closed while the dialog ran, and its record
+    // released with it.
+    record = GetInstanceRecord(hwnd);
+    if (record)
+        record->autoScriptRunning = 0;
+}
+
 void OnCommand(HWND hwnd, InstanceRecord *record, WPARAM wParam, LPARAM lParam)
 {
     const char *trace = record->settings.traceFile;
@@ -108,6 +122,9 @@ void OnCommand(HWND hwnd, InstanceRecord *record, WPARAM wParam, LPARAM lParam)
         break;
     case ID_LINK_LOST:
         RecoverLostLink(hwnd, record);
+        break;
+    case ID_AUTOSCRIPT_FOUND:
+        RunFoundAutoScript(hwnd, record);
         break;
     case IDM_EXIT:
         WriteTrace(hwnd, trace, "User Cmd - Exit");
@@ -135,15 +152,7 @@ void OnTimer(HWND hwnd, InstanceRecord *record, WPARAM wParam)
 {
     switch (LOWORD(wParam)) {
     case IDT_AUTOSCRIPT_POLL:
-        if (FindAutoScript(hwnd) == 1) {
-            record->autoScriptRunning = 1;
-            RunAutoScriptDialog(hwnd);
-            // The window may have been closed while the dialog ran, and
-            // its record released with it.
-            record = GetInstanceRecord(hwnd);
-            if (record)
-                record->autoScriptRunning = 0;
-        }
+        StartAutoScriptPoll(hwnd);
         break;
     case IDT_GARBAGE_COLLECTION:
         WriteTrace(hwnd, record->settings.traceFile, "Garbage collection started");
@@ -170,6 +179,7 @@ void ShutDown(HWND hwnd, InstanceRecord *record)
     // A script still running (its dialog has closed with the window) is
     // cancelled, so that a copy removes its temporary file, before the
     // process ends under it.
+    StopAutoScriptPoll(AUTOSCRIPT_STOP_WAIT_MS);
     StopAutoScriptWorker(AUTOSCRIPT_STOP_WAIT_MS);
     WaitForCdTray(CD_TRAY_STOP_WAIT_MS);
     FreeChapterTable(hwnd);

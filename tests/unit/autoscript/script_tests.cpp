@@ -1,5 +1,6 @@
 // AutoScript runner: the script's lines as the worker thread reads them,
-// the commands, the log, the ends of a run and the poll of drives C: to H:.
+// the commands, the log, the ends of a run and the poll of drives C: to H:
+// and its worker.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <stdio.h>
@@ -11,6 +12,7 @@
 #include "app/cdtray.h"
 #include "app/instance.h"
 #include "autoscript/autoscript.h"
+#include "importpatch.h"
 #include "recordwindow.h"
 #include "support.h"
 #include "ui/resource.h"
@@ -292,7 +294,19 @@ protected:
     // "none" or the script path found.
     std::string Poll()
     {
-        return FindAutoScript(hwnd) ? std::string(autoScript.scriptPath) : std::string("none");
+        return FindAutoScript() ? std::string(autoScript.scriptPath) : std::string("none");
+    }
+
+    // Waits at most timeoutMs for the poll worker's report to the window.
+    bool FoundReported(DWORD timeoutMs)
+    {
+        for (double start = ClockMs(); ClockMs() - start < timeoutMs;) {
+            MSG msg;
+            if (PeekMessageA(&msg, hwnd, WM_COMMAND, WM_COMMAND, PM_REMOVE))
+                return msg.wParam == ID_AUTOSCRIPT_FOUND;
+            MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_POSTMESSAGE);
+        }
+        return false;
     }
 };
 
@@ -321,9 +335,61 @@ TEST_F(AutoScriptPoll, NothingIsDoneWhileARunIsInProgress)
 {
     PlaceScript(d, 100);
     record->autoScriptRunning = 1;
-    EXPECT_EQ(Poll(), "none");
+    EXPECT_FALSE(StartAutoScriptPoll(hwnd));
     EXPECT_EQ(autoScript.lastScriptTime['D' - 'C'], 0);
     record->autoScriptRunning = 0;
+    EXPECT_EQ(Poll(), d);
+}
+
+DWORD WINAPI SlowDriveAttributes(LPCSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID data)
+{
+    typedef DWORD(WINAPI * AttributesEntry)(LPCSTR, GET_FILEEX_INFO_LEVELS, LPVOID);
+    static const AttributesEntry real =
+        reinterpret_cast<AttributesEntry>(RealFunction("kernel32.dll", "GetFileAttributesExA"));
+    Sleep(200);
+    return real(path, level, data);
+}
+
+UINT WINAPI DriveDIsRemote(LPCSTR root)
+{
+    typedef UINT(WINAPI * DriveTypeEntry)(LPCSTR);
+    static const DriveTypeEntry real = reinterpret_cast<DriveTypeEntry>(RealFunction("kernel32.dll", "GetDriveTypeA"));
+    return root && (root[0] == 'D' || root[0] == 'd') ? DRIVE_REMOTE : real(root);
+}
+
+// Mend: the drives are looked at on a worker thread (each look here takes
+// 200 ms, as a CD spinning up takes seconds); the UI thread only starts it
+// and, when told of a script, takes it.  One poll at a time.
+TEST_F(AutoScriptPoll, DrivesAreLookedAtOnAWorkerThatReportsWhatItFound)
+{
+    PlaceScript(d, 100);
+    ImportPatch slow("kernel32.dll", "GetFileAttributesExA", reinterpret_cast<void *>(SlowDriveAttributes));
+    ASSERT_TRUE(slow.Applied());
+    double start = ClockMs();
+    EXPECT_TRUE(StartAutoScriptPoll(hwnd));
+    EXPECT_FALSE(StartAutoScriptPoll(hwnd)) << "the first poll still looks";
+    EXPECT_LT(ClockMs() - start, 150.0) << "the UI thread does not wait for the drives";
+    EXPECT_TRUE(FoundReported(10000));
+    EXPECT_TRUE(TakeFoundAutoScript());
+    EXPECT_EQ(autoScript.poller, nullptr);
+    EXPECT_STREQ(autoScript.scriptPath, d);
+    EXPECT_FALSE(TakeFoundAutoScript()) << "taken once";
+
+    EXPECT_TRUE(StartAutoScriptPoll(hwnd));
+    EXPECT_TRUE(StopAutoScriptPoll(10000));
+    EXPECT_FALSE(FoundReported(100)) << "the same script is not found again";
+    EXPECT_FALSE(TakeFoundAutoScript());
+}
+
+// Mend: a network drive is never looked at: its server may be gone.
+TEST_F(AutoScriptPoll, NetworkDrivesAreSkipped)
+{
+    PlaceScript(d, 100);
+    {
+        ImportPatch remote("kernel32.dll", "GetDriveTypeA", reinterpret_cast<void *>(DriveDIsRemote));
+        ASSERT_TRUE(remote.Applied());
+        EXPECT_EQ(Poll(), "none");
+    }
     EXPECT_EQ(Poll(), d);
 }
 
@@ -346,7 +412,7 @@ TEST_F(AutoScriptPoll, NoRunStartsWhileTheLastWorkerLives)
         Sleep(1);
     ASSERT_TRUE(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) << "the worker waits on the dialog";
     PlaceScript(d, 100);
-    EXPECT_EQ(Poll(), "none");
+    EXPECT_FALSE(StartAutoScriptPoll(hwnd));
     EXPECT_EQ(autoScript.lastScriptTime['D' - 'C'], 0) << "the script is left for the next poll";
     EXPECT_TRUE(IsAutoScriptWorkerAlive());
 
