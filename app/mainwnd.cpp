@@ -126,6 +126,15 @@ void OnCommand(HWND hwnd, InstanceRecord *record, WPARAM wParam, LPARAM lParam)
     case ID_AUTOSCRIPT_FOUND:
         RunFoundAutoScript(hwnd, record);
         break;
+    case ID_AUTOSCRIPT_STOP_BOARDS:
+        BeginMediaUpdate(hwnd);
+        break;
+    case ID_AUTOSCRIPT_MEDIA_CHANGED:
+        // Without the show up there is nothing to reload: it reads the
+        // chapters when it comes up.
+        if (record->showUp)
+            ReloadChapterZero(hwnd);
+        break;
     case IDM_EXIT:
         WriteTrace(hwnd, trace, "User Cmd - Exit");
         DestroyWindow(hwnd);

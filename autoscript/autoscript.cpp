@@ -16,6 +16,19 @@ AutoScriptState autoScript;
 
 namespace {
 
+// Whether the run has had the boards stopped; the worker's own.
+bool boardsStopped;
+
+// Before the run's first COPY or DEL: the window stops the boards on its
+// own thread while this one waits.
+void StopBoardsOnce()
+{
+    if (boardsStopped)
+        return;
+    boardsStopped = true;
+    SendMessageA(autoScript.owner, WM_COMMAND, ID_AUTOSCRIPT_STOP_BOARDS, 0);
+}
+
 struct AutoCommand {
     const char *keyword;
     // Null: the keyword is known but has no action.  False: the line lacks
@@ -45,6 +58,7 @@ bool CopyCommand()
     const char *destination = NextToken(NULL, TOKEN_DELIMITERS);
     if (IsMissing(source) || IsMissing(destination))
         return false;
+    StopBoardsOnce();
     ShowProgressCaption(CAPTION_COPY);
     ShowProgressText(IDC_PROGRESS_ESTIMATE, "");
     ShowProgressBar(0);
@@ -57,6 +71,7 @@ bool DeleteCommand()
     const char *pattern = NextToken(NULL, TOKEN_DELIMITERS);
     if (IsMissing(pattern))
         return false;
+    StopBoardsOnce();
     ShowProgressCaption(CAPTION_DELETE);
     ShowProgressText(IDC_PROGRESS_ESTIMATE, "");
     ShowProgressBar(0);
@@ -264,6 +279,7 @@ bool StopAutoScriptWorker(DWORD timeoutMs)
 
 DWORD WINAPI AutoScriptThread(LPVOID)
 {
+    boardsStopped = false;
     WriteAutoScriptLog("AutoScript started");
     if (autoScript.active != 1)
         return 0;
@@ -283,6 +299,8 @@ DWORD WINAPI AutoScriptThread(LPVOID)
     autoScript.active = 0;
     PostMessageA(autoScript.progressDialog, WM_COMMAND, IDCANCEL, 0);
     WriteAutoScriptLog("AutoScript completed");
+    if (boardsStopped)
+        PostMessageA(autoScript.owner, WM_COMMAND, ID_AUTOSCRIPT_MEDIA_CHANGED, 0);
     return 0;
 }
 

@@ -43,11 +43,18 @@ struct AutoScriptState {
     // UI thread: the poll's worker thread, kept until it is found ended.
     HANDLE poller;
     std::atomic<LONG> found;           // set by the poller that found a script
+    std::atomic<HWND> owner;           // the main window, set before a run's worker starts
 };
 
-// WM_COMMAND identifier the poll worker posts to the window when it has
-// found a script; the UI thread then starts the run.
+// WM_COMMAND identifiers of the main window: the poll worker posts the
+// first when it has found a script, and the UI thread then starts the run;
+// a run sends the second before its first COPY or DEL (the boards stop
+// behind the opening image, so that none holds a file open that the run
+// replaces or deletes), and posts the third at its end when it sent the
+// second (the chapters are read again and chapter 0 reloaded).
 #define ID_AUTOSCRIPT_FOUND 1002
+#define ID_AUTOSCRIPT_STOP_BOARDS 1003
+#define ID_AUTOSCRIPT_MEDIA_CHANGED 1004
 
 extern AutoScriptState autoScript;
 

@@ -19,6 +19,8 @@
 #include "ui/resource.h"
 
 #define SKIPPED_ATTRIBUTES (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY)
+#define REPLACE_ATTEMPTS 5
+#define REPLACE_RETRY_MS 100
 #define MILLISECONDS_PER_DAY 86400000ULL
 
 namespace {
@@ -79,6 +81,25 @@ HANDLE OpenCopySource(const char *path)
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
 }
 
+// Puts the temporary file in the destination's place.  A program that
+// holds the fresh copy for a moment (a virus scanner looking at it) makes
+// the move fail with a sharing violation: it is tried again a few times,
+// REPLACE_RETRY_MS apart.  A move that fails for good is logged with its
+// Win32 error.
+bool MoveIntoPlace(const char *tempPath, const char *destination)
+{
+    for (int attempt = 1;; attempt++) {
+        if (MoveTempInPlace(tempPath, destination))
+            return true;
+        DWORD error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION || attempt == REPLACE_ATTEMPTS) {
+            WriteAutoScriptLogF("Unable to replace file '%s' - error %u", destination, (unsigned)error);
+            return false;
+        }
+        Sleep(REPLACE_RETRY_MS);
+    }
+}
+
 // Makes the finished temporary file the destination: written to the disk,
 // then put in the destination's place in one step.  A read-only destination
 // is replaced; one that cannot be replaced keeps its attributes.
@@ -88,7 +109,7 @@ bool ReplaceDestination(HANDLE temp, const char *tempPath, const char *destinati
     if (!CloseHandle(temp) || !written)
         return false;
     DWORD attributes = ClearReadOnly(destination);
-    if (MoveTempInPlace(tempPath, destination))
+    if (MoveIntoPlace(tempPath, destination))
         return true;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(destination, attributes);
@@ -320,7 +341,8 @@ int DeleteOneFile(const char *path)
     ShowProgressText(IDC_PROGRESS_FILE, path + FolderLength(path, DRIVE_COLON_ONLY));
     WriteAutoScriptLogF("Deleting file '%s'", path);
     ClearReadOnly(path);
-    DeleteFileA(path);
+    if (!DeleteFileA(path))
+        WriteAutoScriptLogF("Unable to delete file '%s' - error %u", path, (unsigned)GetLastError());
     return 0;
 }
 

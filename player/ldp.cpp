@@ -89,10 +89,7 @@ void OpenChapterOnBoard(const LdpContext &c, const ChapterNode *chapter)
 void DoEject(const LdpContext &c)
 {
     TraceLine(c, "EJECT");
-    for (int board = 0; board < MpegTable.boardCount; board++) {
-        MpegStop(board);
-        MpegDisplayImage(board, c.record->settings.startUpImage);
-    }
+    StopBoardsBehindOpeningImage(c.hwnd);
     Reply(c.hwnd, LDP_ACK);
     MoveCdTray(true);
 }
@@ -310,18 +307,7 @@ void DoMotorOn(const LdpContext &c)
     for (int board = 0; board < MpegTable.boardCount; board++)
         MpegStop(board);
     MoveCdTray(false);
-    FreeChapterTable(c.hwnd);
-    BuildChapterTable(c.hwnd);
-    c.record->currentChapter = 0;
-    c.record->currentBoard = 0;
-    if (const ChapterNode *chapter = FindChapter(c.record->chapterTable, 0)) {
-        WriteTraceF(c.hwnd, c.traceFile, "%2.2d - Opening MPEG file %s", 0, chapter->path);
-        for (int board = 0; board < MpegTable.boardCount; board++) {
-            c.record->repeat[board] = 0;
-            MpegOpen(board, chapter->path);
-            MpegDisplayImage(board, c.record->settings.startUpImage);
-        }
-    }
+    ReloadChapterZero(c.hwnd);
     Reply(c.hwnd, LDP_ACK);
 }
 

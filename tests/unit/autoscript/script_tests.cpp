@@ -255,6 +255,43 @@ TEST(AutoScriptLog, LinesAreAppendedWithoutMilliseconds)
     RemoveDirectoryA("log-is-a-directory");
 }
 
+// Mend: a chapter a board holds open can be neither replaced nor deleted.
+// Before its first COPY or DEL a run has the main window stop the boards,
+// and waits for it; at its end it tells the window to read the chapters
+// again.  A run without either leaves the boards alone.
+TEST_F(AutoScriptRun, CopyAndDeleteHaveTheBoardsStoppedFirstAndTheChaptersReadAfter)
+{
+    const std::string dir = WorkDirectory() + "update\\";
+    MakeDirectory(dir);
+    MakeDirectory(dir + "out");
+    WriteWholeFile(dir + "a.mpg", "a");
+    const std::string copy = "COPY " + dir + "a.mpg " + dir + "out\\\r\n";
+    const std::string stop = "command " + std::to_string(ID_AUTOSCRIPT_STOP_BOARDS);
+    const std::string changed = "command " + std::to_string(ID_AUTOSCRIPT_MEDIA_CHANGED);
+    const struct {
+        int line;
+        std::string script;
+        Lines events;  // the stand-in's captions and commands
+    } cases[] = {
+        {__LINE__, "EJECT\r\nDEL\r\n", {"caption Eject CD", "cancel"}},
+        {__LINE__, copy + "DEL " + dir + "out\\a.mpg\r\n" + copy + "EJECT\r\n",
+         {stop, "caption Copying...", "caption Deleteing...", "caption Copying...", "caption Eject CD", "cancel",
+          changed}},
+        {__LINE__, "DEL " + dir + "none.mpg\r\n", {stop, "caption Deleteing...", "cancel", changed}},
+    };
+    autoScript.owner = standIn.dialog;
+    for (const auto &c : cases) {
+        RunScript(c.script, c.line);
+        Lines events;
+        for (const std::string &event : standIn.events)
+            if (event.rfind("caption", 0) == 0 || event.rfind("command", 0) == 0 || event == "cancel")
+                events.push_back(event);
+        EXPECT_EQ(events, c.events) << "line " << c.line;
+    }
+    autoScript.owner = NULL;
+    EXPECT_EQ(ReadWholeFile(dir + "out\\a.mpg"), "a");
+}
+
 // The poll over drives C: (the prefix's drive_c) and D: (the rig's drive
 // directory); E: to H: are not mapped in this test.
 class AutoScriptPoll : public RecordWindowTest {

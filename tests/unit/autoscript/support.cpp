@@ -35,6 +35,8 @@ LRESULT CALLBACK StandInProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         Record("caption " + std::string(reinterpret_cast<const char *>(lParam)));
     if (msg == WM_COMMAND && LOWORD(wParam) == IDCANCEL)
         Record("cancel");
+    else if (msg == WM_COMMAND)
+        Record("command " + std::to_string(LOWORD(wParam)));
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
