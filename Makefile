@@ -1,9 +1,10 @@
 # hrx: the two commands that matter are `make demo` and `make test`;
-# `make bench` measures the player (never part of `make test`).
+# `make bench` measures the player (never part of `make test`); `make dist`
+# builds the setup program and the zip into build/dist.
 BUILD := build
 JOBS  := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build test demo bench soak clean
+.PHONY: all deps build test demo bench soak dist clean
 
 all: build
 
@@ -26,6 +27,9 @@ demo: build
 # its own (SOAK_SECONDS and SOAK_EVENT_SECONDS shorten it).  Not in `make test`.
 soak: build
 	python3 tests/system/soak.py $(BUILD)
+
+dist: build
+	cmake --build $(BUILD) --target dist
 
 bench: build
 	cmake --build $(BUILD) --target bench_ldpbench

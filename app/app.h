@@ -8,6 +8,8 @@
 #define MAIN_WINDOW_CLASS "Halcyra.hrx"
 #define MAIN_WINDOW_TITLE "Halcyra.hrx"
 #define MAIN_WINDOW_WIDTH 320
+// Held by the running copy, in the namespace every session shares.
+#define SINGLE_COPY_MUTEX "Global\\" MAIN_WINDOW_CLASS
 
 // Timers of the main window.
 #define IDT_AUTOSCRIPT_POLL 10096
@@ -18,6 +20,8 @@
 #define GARBAGE_COLLECTION_MS 43200000
 #define PLAYBACK_POLL_MS 5
 #define PORT_RETRY_MS 5000
+// Windows' timer resolution while the player runs.
+#define TIMER_RESOLUTION_MS 1
 
 struct InstanceRecord;
 struct Settings;
@@ -37,6 +41,10 @@ void RetryCommPort(HWND hwnd, InstanceRecord *record);
 // ID_LINK_LOST from the receive thread: the lost link is traced, closed and
 // retried every PORT_RETRY_MS.
 void RecoverLostLink(HWND hwnd, InstanceRecord *record);
+// From start-up to shut-down: keeps the PC awake with its display on and
+// Windows' timer at TIMER_RESOLUTION_MS; the release undoes both.
+void HoldShowPc(void);
+void ReleaseShowPc(void);
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void CentreWindow(HWND hwnd, HWND reference);
 

@@ -8,13 +8,11 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "app/product.h"
 #include "board/mpegdrv.h"
 #include "serial/serial.h"
 
 #define TEXT_FIELD_SIZE 256   // 255 characters and a terminator
-
-#define PRODUCT_NAME "Halcyra.hrx"
-#define PRODUCT_VERSION "Ver 1.25 Rev B"
 
 // The user's settings; copied as one block by the property sheet.
 struct Settings {

@@ -1,5 +1,6 @@
 // The main window: received commands and the lost link, menu commands,
-// the timers and the shut-down sequence (main thread).
+// the timers and the shut-down sequence, on closing and when Windows ends
+// (main thread).
 #include <windows.h>
 #include <process.h>
 #include <stdio.h>
@@ -200,6 +201,7 @@ void ShutDown(HWND hwnd, InstanceRecord *record)
     CloseCommPort(hwnd, &record->serial);
     TakeDownBoards(hwnd);
     SaveSettings(hwnd);
+    ReleaseShowPc();
     WriteTrace(hwnd, record->settings.traceFile, "Halcyra Remote Closed\n\n");
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
     free(record);
@@ -226,6 +228,12 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         if ((wParam & 0xFFF0) == SC_SCREENSAVE)
             return 0;
         return DefWindowProcA(hwnd, msg, wParam, lParam);
+    case WM_ENDSESSION:
+        // Windows ends the process soon after this returns: the shut-down
+        // of a closed window runs to its end first.
+        if (wParam)
+            DestroyWindow(hwnd);
+        return 0;
     case WM_DESTROY:
         if (record)
             ShutDown(hwnd, record);

@@ -99,6 +99,7 @@ HWND InitialiseApplication(HINSTANCE hInstance, int showCommand)
     record->hInstance = hInstance;
     record->hWnd = hwnd;
     record->serial.portHandle = INVALID_HANDLE_VALUE;
+    HoldShowPc();
 
     ShowSplash(hwnd);
     LoadSettings(hwnd);

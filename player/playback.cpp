@@ -4,6 +4,9 @@
 // loop and, when the timer is held off, after a received command.
 #include "player/playback.h"
 
+#include <windows.h>
+#include <mmsystem.h>
+
 #include "app/instance.h"
 #include "app/trace.h"
 #include "board/board.h"
@@ -29,7 +32,7 @@ void QueuePlayingFile(int board)
 
 namespace {
 
-DWORD lastPassTick;  // GetTickCount of the latest polling pass
+DWORD lastPassTime;  // timeGetTime of the latest polling pass
 
 void OnFileStarted(HWND hwnd, InstanceRecord *record, int board)
 {
@@ -57,7 +60,7 @@ int WatchPlayback(HWND hwnd)
     InstanceRecord *record = GetInstanceRecord(hwnd);
     if (!record)
         return 0;
-    lastPassTick = GetTickCount();
+    lastPassTime = timeGetTime();
     for (int board = 0; board < MpegTable.boardCount && HasDriverTableRow(board); board++) {
         if (MpegTable.playState[board] <= MPEG_LAST_INACTIVE_STATE)
             continue;
@@ -78,5 +81,5 @@ int WatchPlayback(HWND hwnd)
 
 bool IsPlaybackPassOverdue(void)
 {
-    return GetTickCount() - lastPassTick >= PLAYBACK_OVERDUE_MS;
+    return timeGetTime() - lastPassTime >= PLAYBACK_OVERDUE_MS;
 }

@@ -6,8 +6,9 @@ chapter files.
   tools/demo.py BUILD_DIR [--interactive] [--screens]
 
 --interactive leaves the player running and hands the controller's end to
-an interactive ldpctl session (type commands such as "search 2", "play",
-"chpenq"; Ctrl-D ends it and shuts the player down).
+an interactive ldpctl session (type commands such as "chapter-mode",
+"search 2", "play", "chpenq"; "help" lists them; "quit" or Ctrl-D Enter
+ends it and shuts the player down).
 --screens runs the show on two screen boards instead (board type 4): their
 windows appear on an Xvfb of the demo's own, and a picture of that screen
 is saved as BUILD/demo/screens.png before the player shuts down.
@@ -58,7 +59,9 @@ def run_ldpctl(rig, work, interactive, show):
     """The show from a script, or an interactive session."""
     ldpctl = ["/usr/lib/wine/wine", os.path.join(rig.bin, "ldpctl.exe"), "-p", "COM%d" % CONTROLLER_COM]
     if interactive:
-        banner("Interactive ldpctl on COM%d: try 'search 1', 'play', 'chpenq'; Ctrl-D ends" % CONTROLLER_COM)
+        # The player starts in frame mode, where "search 1" seeks frame 1.
+        banner("Interactive ldpctl on COM%d: try 'chapter-mode', 'search 1', 'play', 'chpenq'; "
+               "'help' lists the commands; 'quit' or Ctrl-D Enter ends" % CONTROLLER_COM)
         subprocess.run(ldpctl, env=rig.env())
     else:
         banner("The show, as the controller sees it (ldpctl on COM%d)" % CONTROLLER_COM)

@@ -13,10 +13,11 @@
 #   dpkg-dev, nasm                FFmpeg for Windows, built from Debian's source
 #                                 package (screen/build_ffmpeg.sh)
 #   ffmpeg                        the screen boards' test files and reference pictures
+#   nsis                          makensis, which builds the setup program (`make dist`)
 set -e
 packages="cmake make python3 g++-mingw-w64-i686-posix gcc-multilib googletest
 wine wine32:i386 fonts-wine libxrender1:i386 libxrandr2:i386 libxinerama1:i386
-xvfb x11-apps dpkg-dev nasm ffmpeg"
+xvfb x11-apps dpkg-dev nasm ffmpeg nsis"
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo

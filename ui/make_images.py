@@ -5,6 +5,9 @@
   make_images.py splash OUT.bmp    the splash picture: 311 x 179 pixels, 8 bits
                                    per pixel, 236 colours; a laserdisc above the
                                    product name, drawn with the pixel font below
+  make_images.py closing OUT.bmp   the closing still that the setup program
+                                   installs: the splash picture's laserdisc
+                                   alone, in the splash's colours
 """
 import math
 import struct
@@ -147,15 +150,18 @@ def text_width(text, scale):
     return (len(text) * GLYPH_ADVANCE - 1) * scale
 
 
-def splash_pixels():
-    """Rows of palette indices, top row first."""
+def splash_pixels(with_text=True):
+    """Rows of palette indices, top row first; without the text only the
+    background and the disc."""
     pixels = [[BACKGROUND + y * BACKGROUND_COUNT // SPLASH_HEIGHT] * SPLASH_WIDTH for y in range(SPLASH_HEIGHT)]
-    cx, cy, radius = SPLASH_WIDTH // 2, 64, 56
+    cx, cy, radius = SPLASH_WIDTH // 2, (64 if with_text else SPLASH_HEIGHT // 2), 56
     for y in range(SPLASH_HEIGHT):
         for x in range(SPLASH_WIDTH):
             index = disc_index(x, y, cx, cy, radius)
             if index is not None:
                 pixels[y][x] = index
+    if not with_text:
+        return pixels
     name_scale, name_top = 3, 127
     name_rows = GLYPH_HEIGHT * name_scale
     draw_text(pixels, PRODUCT_NAME, (SPLASH_WIDTH - text_width(PRODUCT_NAME, name_scale)) // 2, name_top,
@@ -170,9 +176,9 @@ def splash_pixels():
     return pixels
 
 
-def splash(path):
+def splash(path, with_text=True):
     palette = splash_palette()
-    rows = splash_pixels()
+    rows = splash_pixels(with_text)
     stride = (SPLASH_WIDTH + 3) & ~3
     data = b"".join(bytes(row) + b"\0" * (stride - SPLASH_WIDTH) for row in reversed(rows))
     table = b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
@@ -189,6 +195,8 @@ if __name__ == "__main__":
         icon(sys.argv[2])
     elif len(sys.argv) == 3 and sys.argv[1] == "splash":
         splash(sys.argv[2])
+    elif len(sys.argv) == 3 and sys.argv[1] == "closing":
+        splash(sys.argv[2], with_text=False)
     else:
         print(__doc__)
         sys.exit(2)

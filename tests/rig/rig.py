@@ -116,14 +116,15 @@ class Rig:
         os.makedirs(os.path.join(self.dir, "logs"), exist_ok=True)
         return open(os.path.join(self.dir, "logs", name), "ab")
 
-    def wine(self, args, extra_env=None, timeout=60, cwd=None, check=False):
-        """Runs a Windows program to its end; returns (exit code, output)."""
+    def wine(self, args, extra_env=None, timeout=60, cwd=None, check=False, input=None):
+        """Runs a Windows program to its end, its standard input the bytes of
+        input (or nothing); returns (exit code, output)."""
         out_path = os.path.join(self.dir, "logs", "wine-%d.out" % os.getpid())
         os.makedirs(os.path.dirname(out_path), exist_ok=True)
+        stdin = {"stdin": subprocess.DEVNULL} if input is None else {"input": input}
         with open(out_path, "wb") as out:
             proc = subprocess.run(["/usr/lib/wine/wine"] + list(args), env=self.env(extra_env),
-                                  stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                                  timeout=timeout, cwd=cwd)
+                                  stdout=out, stderr=subprocess.STDOUT, timeout=timeout, cwd=cwd, **stdin)
         with open(out_path, "rb") as f:
             text = f.read().decode("latin-1")
         os.unlink(out_path)

@@ -54,6 +54,9 @@
 //   hold-file PATH MS            opens PATH for writing, sharing only reading,
 //                                prints "holding", and keeps it open for MS
 //                                ms: another program that holds a log
+//   hold-mutex NAME MS           makes the named mutex, prints "holding",
+//                                and keeps it for MS ms: a copy of the
+//                                player that this desktop does not show
 //   pipe-serve NAME MS           a source that reads slowly, as a CD that
 //                                retries: makes the pipe \\.\pipe\NAME,
 //                                waits for a reader, prints "connected",
@@ -66,6 +69,11 @@
 //                                or a read fails.  Its window, of class
 //                                RigSerialWaits, lets process-usage measure
 //                                what Wine's serial waits alone cost.
+//   file-version PATH            prints "version<TAB>FILE PRODUCT" (the fixed
+//                                versions, a.b.c.d) and NAME<TAB>VALUE of each
+//                                string of the first language
+//   shortcut PATH                prints a shell link's target, arguments and
+//                                working folder, one a line
 // Texts cross the process boundary as Unicode: the ANSI calls come back
 // empty or cut to their first character for another process's controls.
 //
@@ -76,6 +84,8 @@
 //
 // KEY begins with HKCU\ or HKLM\.  Runs on its own main thread only.
 #include <windows.h>
+#include <objidl.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -811,6 +821,18 @@ static int HoldFile(char **a)
     return 0;
 }
 
+static int HoldMutex(char **a)
+{
+    HANDLE mutex = CreateMutexA(NULL, FALSE, a[0]);
+    if (!mutex)
+        return 1;
+    printf("holding\n");
+    fflush(stdout);
+    Sleep((DWORD)Number(a[1]));
+    CloseHandle(mutex);
+    return 0;
+}
+
 static int PipeServe(char **a)
 {
     char name[MAX_PATH];
@@ -850,6 +872,59 @@ static int ProcessUsage(char **a)
     return 0;
 }
 
+static int FileVersion(char **a)
+{
+    static const char *const names[] = {"CompanyName", "FileDescription", "FileVersion", "InternalName",
+                                        "LegalCopyright", "OriginalFilename", "ProductName", "ProductVersion"};
+    static BYTE info[65536];
+    DWORD size = GetFileVersionInfoSizeA(a[0], NULL);
+    VS_FIXEDFILEINFO *fixed;
+    WORD *translation;
+    UINT length;
+    if (size == 0 || size > sizeof info || !GetFileVersionInfoA(a[0], 0, size, info) ||
+        !VerQueryValueA(info, "\\", (void **)&fixed, &length) ||
+        !VerQueryValueA(info, "\\VarFileInfo\\Translation", (void **)&translation, &length) || length < 4)
+        return 2;
+    printf("version\t%u.%u.%u.%u %u.%u.%u.%u\n", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+           HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS), HIWORD(fixed->dwProductVersionMS),
+           LOWORD(fixed->dwProductVersionMS), HIWORD(fixed->dwProductVersionLS), LOWORD(fixed->dwProductVersionLS));
+    for (const char *name : names) {
+        char path[128];
+        char *value;
+        snprintf(path, sizeof path, "\\StringFileInfo\\%04x%04x\\%s", translation[0], translation[1], name);
+        if (VerQueryValueA(info, path, (void **)&value, &length) && length > 0)
+            printf("%s\t%s\n", name, value);
+    }
+    return 0;
+}
+
+static int Shortcut(char **a)
+{
+    WCHAR path[MAX_PATH];
+    if (!MultiByteToWideChar(CP_ACP, 0, a[0], -1, path, MAX_PATH))
+        return 2;
+    CoInitialize(NULL);
+    IShellLinkA *link = NULL;
+    IPersistFile *file = NULL;
+    char target[MAX_PATH] = "", arguments[1024] = "", folder[MAX_PATH] = "";
+    bool read = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                           (void **)&link)) &&
+                SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file)) &&
+                SUCCEEDED(file->Load(path, STGM_READ)) &&
+                SUCCEEDED(link->GetPath(target, sizeof target, NULL, SLGP_RAWPATH)) &&
+                SUCCEEDED(link->GetArguments(arguments, sizeof arguments)) &&
+                SUCCEEDED(link->GetWorkingDirectory(folder, sizeof folder));
+    if (file)
+        file->Release();
+    if (link)
+        link->Release();
+    CoUninitialize();
+    if (!read)
+        return 2;
+    printf("%s\n%s\n%s\n", target, arguments, folder);
+    return 0;
+}
+
 struct Command {
     const char *name;
     int argCount;
@@ -879,7 +954,8 @@ static const Command commands[] = {
     {"ctl-send", 5, ControlSend},   {"modules", 1, Modules},
     {"process-usage", 1, ProcessUsage}, {"serial-waits", 1, SerialWaits},
     {"error-mode", 1, ErrorMode},   {"hold-file", 2, HoldFile},
-    {"pipe-serve", 2, PipeServe},
+    {"hold-mutex", 2, HoldMutex},   {"pipe-serve", 2, PipeServe},
+    {"file-version", 1, FileVersion}, {"shortcut", 1, Shortcut},
 };
 
 int main(int argc, char **argv)

@@ -148,8 +148,9 @@ class Player:
                 for name, (kind, data) in (self.registry(sub) or {}).items()}
 
     # -- the program -----------------------------------------------------------
-    def start(self, com=None, port_wait_ms=0, board_wait_ms=0, extra_env=None, args=(), cwd=None):
-        """Starts hrx.exe in its working folder (or in cwd)."""
+    def start(self, com=None, port_wait_ms=0, board_wait_ms=0, extra_env=None, args=(), cwd=None, program=None):
+        """Starts hrx.exe of the build (or the program, a Windows path) in
+        its working folder (or in cwd)."""
         if self.rig.programs("hrx.exe"):
             raise AssertionError("a player of an earlier test still runs")
         if com is not None:
@@ -161,7 +162,7 @@ class Player:
             del env["HALCYRA_BOARD_WAIT_MS"]
         env.update(extra_env or {})
         self.output_offset = os.path.getsize(self.output_path) if os.path.exists(self.output_path) else 0
-        self.proc = self.rig.start([os.path.join(self.rig.bin, "hrx.exe")] + list(args),
+        self.proc = self.rig.start([program or os.path.join(self.rig.bin, "hrx.exe")] + list(args),
                                    extra_env=env, cwd=cwd or self.work, log_name="hrx.out")
         return self.proc
 
@@ -404,6 +405,29 @@ class PlayerTest(unittest.TestCase):
         its own)."""
         shutil.copy(os.path.join(os.path.dirname(self.player.rig.bin), "fakes", "trmpeg", "TRmpeg.dll"),
                     self.player.work)
+
+    def rigtool(self):
+        return os.path.join(self.player.rig.dir, "rigtool.exe")
+
+    def start_helper(self, args, name):
+        """Starts rigtool with args beside the test (a program that holds a
+        file, a pipe or a mutex); returns (process, path of its output)."""
+        log_name = "%s-%d.out" % (name, os.getpid())
+        output = os.path.join(self.player.rig.dir, "logs", log_name)
+        if os.path.exists(output):
+            os.unlink(output)
+        proc = self.player.rig.start([self.rigtool()] + args, log_name=log_name)
+        self.addCleanup(lambda: proc.poll() is None and (proc.kill(), proc.wait()))
+        return proc, output
+
+    def wait_output(self, output, word, timeout):
+        def said():
+            try:
+                with open(output) as f:
+                    return word in f.read()
+            except FileNotFoundError:
+                return False
+        self.assertTrue(wait_until(said, timeout), "the helper never said %r" % word)
 
     def journal_lines(self):
         return read_file(self.journal).decode("latin-1").splitlines()

@@ -1,6 +1,6 @@
 """The controller's side of the line: ldpctl commissioning a player over the
-rig's joined COM ports, and the native line protocol opening and playing a
-chapter file by name."""
+rig's joined COM ports, ldpctl's prompt as a newcomer meets it, and the
+native line protocol opening and playing a chapter file by name."""
 import os
 import threading
 import unittest
@@ -60,6 +60,26 @@ class Consoles(PlayerTest):
             "1 command(s) got NAK or no answer",
         ])
         self.assertEqual(p.close(), 0)
+
+    def test_ldpctl_at_its_prompt_lists_its_commands_and_ends_as_asked(self):
+        p = self.player
+        controller = p.rig.open_line(CONTROLLER_COM)
+        self.addCleanup(controller.close)
+        ldpctl = [os.path.join(p.rig.bin, "ldpctl.exe"), "-p", "COM%d" % CONTROLLER_COM]
+        _, usage = p.rig.wine([ldpctl[0], "-h"])
+        usage = usage.replace("\r\n", "\n").splitlines()
+        commands = usage[usage.index("Commands (any case; several on one line separated by ';'):"):]
+        for typed, helps in [
+            (b"help\n?\nquit\nplay\n", 2),
+            (b"HELP; exit; play\n", 1),
+            (b"\x04\nplay\n", 0),          # Ctrl-D as a terminal under Wine passes it on
+            (b"\x1a\r\nplay\n", 0),       # Ctrl-Z Enter
+            (b"", 0),
+        ]:
+            code, out = p.rig.wine(ldpctl, input=typed, timeout=60)
+            self.assertEqual((code, out.replace("\r\n", "\n").splitlines()),
+                             (0, ["ldpctl on COM%d" % CONTROLLER_COM] + commands * helps), typed)
+            self.assertEqual(controller.read_quiet(0.2), b"", "%r: nothing sent" % typed)
 
     def test_native_lines_open_and_play_a_file_by_name_and_the_watcher_keeps_it_going(self):
         p = self.player

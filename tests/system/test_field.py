@@ -1,7 +1,9 @@
 """What a show PC meets that the bench does not: the player runs with
-Windows' "no disk" boxes off; Help Topics from a folder with spaces; a log
-that another program holds for writing; shut-down while a script's worker
-waits on a slow read; a CD tray that takes seconds to move."""
+Windows' "no disk" and crash boxes off; Help Topics from a folder with
+spaces; a log that another program holds for writing; shut-down while a
+script's worker waits on a slow read; Windows ending the session; the calls
+that only Windows acts on (sleep, the timer, the DLL search), as Wine's
+relay trace shows them; a CD tray that takes seconds to move."""
 import os
 import re
 import shutil
@@ -12,7 +14,14 @@ from controller import ACK, EJECT, STILL
 from player import IDM_HELP_TOPICS, WINDOW_CLASS, WM_CLOSE, PlayerTest, write_file
 from rig import wait_until, windows_path
 
-SEM_FAILCRITICALERRORS, SEM_NOOPENFILEERRORBOX = 0x0001, 0x8000
+SEM_FAILCRITICALERRORS, SEM_NOGPFAULTERRORBOX, SEM_NOOPENFILEERRORBOX = 0x0001, 0x0002, 0x8000
+WM_ENDSESSION = 0x0016
+WINE_DEBUG_KEY = "HKCU\\Software\\Wine\\Debug"
+RELAYED = ["SetDllDirectoryA", "CreateMutexA", "SetThreadExecutionState", "timeBeginPeriod", "timeEndPeriod",
+           "LoadLibraryA"]
+# "0208:Call KERNEL32.SetDllDirectoryA(00414062 \"\") ret=004015fc"
+RELAY_CALL = re.compile(r'^[0-9a-f]+:Call (?:KERNEL32|winmm)\.(\w+)\((.*)\) ret=[0-9a-f]+$')
+TEXT_ARGUMENT = re.compile(r'\b[0-9a-f]{8} (?=")')
 HTML_OPEN_KEY = "HKLM\\SOFTWARE\\Classes\\htmlfile\\shell\\open\\command"
 TRACE_LINE = re.compile(rb"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d(\.\d\d\d)? - [^\r\n]*$")
 STILL_LINE = "00 - LDP - STILL"
@@ -22,35 +31,13 @@ TRAY_MOVE_MS = 2000
 
 
 class Field(PlayerTest):
-    def rigtool(self):
-        return os.path.join(self.player.rig.dir, "rigtool.exe")
-
-    def start_helper(self, args, name):
-        """Starts rigtool with args; returns (process, path of its output)."""
-        log_name = "%s-%d.out" % (name, os.getpid())
-        output = os.path.join(self.player.rig.dir, "logs", log_name)
-        if os.path.exists(output):
-            os.unlink(output)
-        proc = self.player.rig.start([self.rigtool()] + args, log_name=log_name)
-        self.addCleanup(lambda: proc.poll() is None and (proc.kill(), proc.wait()))
-        return proc, output
-
-    def wait_output(self, output, word, timeout):
-        def said():
-            try:
-                with open(output) as f:
-                    return word in f.read()
-            except FileNotFoundError:
-                return False
-        self.assertTrue(wait_until(said, timeout), "the helper never said %r" % word)
-
     def test_player_runs_with_the_no_disk_boxes_off(self):
         p = self.player
         p.rig.remove_line(2)
         p.set_settings({"Debug\\TraceFile": windows_path(p.trace_path)})
         self.start_traced()
         mode = int(p.ask(["error-mode", WINDOW_CLASS])[0][0], 16)
-        self.assertEqual(mode, SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)
+        self.assertEqual(mode, SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX)
         self.assertEqual(p.close(), 0)
 
     def test_help_topics_from_a_folder_with_spaces_gives_the_browser_the_whole_page_path(self):
@@ -137,6 +124,52 @@ class Field(PlayerTest):
         self.assertLess(completed[0], freed[0], "the worker ended before the boards were freed")
         self.assertEqual(p.trace()[-3:], ["Halcyra Remote Closed", "", ""])
         self.assertEqual(p.rig.mci_requests(), [], "the cancelled script ran no further")
+
+    def test_windows_ending_the_session_runs_the_whole_shut_down(self):
+        p = self.player
+        p.set_settings({"Debug\\TraceFile": windows_path(p.trace_path), ".hrx\\ComID": "2"})
+        self.start_acknowledged()
+        # A shut-down that another program refused goes on with the show.
+        p.tool(["send", WINDOW_CLASS, WM_ENDSESSION, 0, 0])
+        p.line.write(STILL)
+        self.assertEqual(p.line.read(1, timeout=5), ACK)
+
+        p.tool(["send", WINDOW_CLASS, WM_ENDSESSION, 1, 0])
+        self.assertEqual(p.proc.wait(timeout=30), 0)
+        self.assertEqual(p.line.dtr(), 0, "the port closed with DTR lowered")
+        p.wait_exit()
+        lines = p.trace()
+        closing = "C:\\Program File\\Calloway Software\\Halcyra\\Stills\\Calloway.ybr"
+        self.assertEqual(lines[lines.index("Closing RS232 Port"):], [
+            "Closing RS232 Port",
+            "00 - Displaying closing image <%s>" % closing, "Free MPEG Board 0",
+            "01 - Displaying closing image <%s>" % closing, "Free MPEG Board 1",
+            "Free MPEG system", "Halcyra Remote Closed", "", ""])
+        control = p.registry_text("Control")
+        self.assertEqual((control["BoardType"], control["ScreenX"], control["ScreenY"]), ("3", "0", "0"),
+                         "the settings saved")
+
+    def test_calls_only_windows_acts_on_are_made_with_their_flags(self):
+        p = self.player
+        p.tool(["reg-set", WINE_DEBUG_KEY, "RelayInclude", "sz", ";".join(RELAYED)])
+        self.addCleanup(p.tool, ["reg-delete-key", WINE_DEBUG_KEY])
+        p.set_settings({"Debug\\TraceFile": windows_path(p.trace_path), ".hrx\\ComID": "2"})
+        self.start_acknowledged(extra_env={"WINEDEBUG": "+relay"})
+        self.assertEqual(p.close(), 0)
+        with open(p.output_path, "rb") as f:
+            f.seek(p.output_offset)
+            relay = f.read().decode("latin-1").splitlines()
+        calls = [m.group(1) + "(" + TEXT_ARGUMENT.sub("", m.group(2)) + ")"
+                 for m in map(RELAY_CALL.match, relay) if m]
+        self.assertEqual(calls, [
+            'SetDllDirectoryA("")',                                 # before any library is loaded
+            'CreateMutexA(00000000,00000000,"Global\\\\Halcyra.hrx")',
+            'SetThreadExecutionState(80000003)',                    # continuous, system and display
+            'timeBeginPeriod(00000001)',
+            'LoadLibraryA("KSmpeg")',
+            'timeEndPeriod(00000001)',
+            'SetThreadExecutionState(80000000)',                    # continuous alone: released
+        ])
 
     def test_eject_is_answered_before_the_tray_moves(self):
         p = self.player

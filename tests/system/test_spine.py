@@ -1,6 +1,7 @@
 """The player's spine on the bench rig: start-up without a serial port, one
-running copy, the menu commands, the window's place, the screen saver, and
-the shut-down that saves the settings."""
+running copy (on this desktop or in another session), the menu commands,
+the window's place, the screen saver, and the shut-down that saves the
+settings."""
 import os
 import time
 import unittest
@@ -52,9 +53,10 @@ class Spine(PlayerTest):
         self.assertEqual(control["ScreenY"], "0")
         self.assertEqual(len(control) + len(p.registry_text("Debug")) + len(p.registry_text(".hrx")), 15)
 
-    def test_second_copy_is_refused_and_first_is_untouched(self):
+    def refuse_second_copy(self):
+        """Starts hrx.exe; it must show "already running" and, once that is
+        answered, end with -1."""
         p = self.player
-        self.start_traced()
         second = p.rig.start([os.path.join(p.rig.bin, "hrx.exe")], cwd=p.work, log_name="second.out")
         try:
             texts = self.wait_dialog("Halcyra.hrx")
@@ -64,9 +66,22 @@ class Spine(PlayerTest):
         finally:
             if second.poll() is None:
                 second.kill()
+
+    def test_second_copy_is_refused_and_first_is_untouched(self):
+        p = self.player
+        self.start_traced()
+        self.refuse_second_copy()
         self.assertIsNone(p.proc.poll())
         self.assertEqual(p.trace().count("Halcyra.hrx Ver 1.25 Rev B started"), 1)
         self.assertEqual(p.close(), 0)
+
+    def test_copy_that_this_desktop_does_not_show_refuses_a_second_one(self):
+        # A copy in another session: no window here, only its mutex in the
+        # namespace that every session shares.
+        _, output = self.start_helper(["hold-mutex", "Global\\Halcyra.hrx", "60000"], "mutex")
+        self.wait_output(output, "holding", 20)
+        self.refuse_second_copy()
+        self.assertEqual(self.player.trace(), [], "the refused copy wrote nothing")
 
     def test_menu_commands_trace_first_and_about_writes_nothing(self):
         p = self.player

@@ -15,6 +15,10 @@
 #define DEFAULT_TIMEOUT_MS 1000
 // A frame search holds the player until the board has reached the frame.
 #define COMPLETION_TIMEOUT_MS 15000
+// The end of input as a console passes it on in a line: Ctrl-D from a
+// terminal under Wine, Ctrl-Z where the runtime does not take it as the end.
+#define CTRL_D 0x04
+#define CTRL_Z 0x1A
 
 enum AnswerKind {
     ANSWER_ONE,       // ACK or NAK
@@ -67,20 +71,26 @@ struct Console {
     int failures;        // commands that got NAK or no answer
 };
 
-static void Usage()
+static void PrintCommands()
 {
-    printf("usage: ldpctl [-p PORT] [-t MS] [-f FILE | -] [COMMAND ...]\n"
-           "  -p PORT   the COM port wired to the player (default COM1)\n"
-           "  -t MS     how long to wait for an answer (default %d)\n"
-           "  -f FILE   run the commands of FILE, one per line ('-' reads standard input)\n"
-           "Commands (any case; several on one line separated by ';'):\n"
+    printf("Commands (any case; several on one line separated by ';'):\n"
            "  chapter-mode | frame-mode | search N | board N | play | still | step | slow\n"
            "  fast | stop | repeat | chpenq | srcenq | addrenq | clear-entry | clear-all\n"
            "  enter | eject | motor-on | video-on | video-off | audio-on | audio-off\n"
            "  video-mpeg | video-external, the LDP names (FPLAY, SETCHPMODE, ...),\n"
            "  digits such as 12 (sent one by one), raw bytes such as 0x43,\n"
-           "  wait MS, and native protocol lines: OP | CO | SA [file [board]] | PL\n",
+           "  wait MS, and native protocol lines: OP | CO | SA [file [board]] | PL\n"
+           "  help or ? lists these; quit, exit or the end of input ends ldpctl\n");
+}
+
+static void Usage()
+{
+    printf("usage: ldpctl [-p PORT] [-t MS] [-f FILE | -] [COMMAND ...]\n"
+           "  -p PORT   the COM port wired to the player (default COM1)\n"
+           "  -t MS     how long to wait for an answer (default %d)\n"
+           "  -f FILE   run the commands of FILE, one per line ('-' reads standard input)\n",
            DEFAULT_TIMEOUT_MS);
+    PrintCommands();
 }
 
 static const char *AnswerName(BYTE b)
@@ -273,23 +283,30 @@ static bool IsNativeLine(const char *word)
     return false;
 }
 
-// Runs one command: a word, possibly followed by an argument.
-static void RunCommand(Console *console, char *text)
+// Runs one command: a word, possibly followed by an argument.  False when
+// the command ends ldpctl.
+static bool RunCommand(Console *console, char *text)
 {
     while (*text == ' ' || *text == '\t')
         text++;
     size_t len = strlen(text);
     while (len > 0 && (text[len - 1] == ' ' || text[len - 1] == '\t' || text[len - 1] == '\r' || text[len - 1] == '\n'))
         text[--len] = '\0';
+    if (text[0] == CTRL_D || text[0] == CTRL_Z)
+        return false;
     if (len == 0 || text[0] == '#')
-        return;
+        return true;
     char word[LINE_SIZE];
     const char *rest = text + strcspn(text, " \t");
     snprintf(word, sizeof word, "%.*s", (int)(rest - text), text);
     while (*rest == ' ' || *rest == '\t')
         rest++;
 
-    if (IsNativeLine(word)) {
+    if (_stricmp(word, "quit") == 0 || _stricmp(word, "exit") == 0) {
+        return false;
+    } else if (_stricmp(word, "help") == 0 || strcmp(word, "?") == 0) {
+        PrintCommands();
+    } else if (IsNativeLine(word)) {
         SendNativeLine(console, text);
     } else if ((_stricmp(word, "search") == 0 || _stricmp(word, "board") == 0) && IsNumber(rest)) {
         SendLdpByte(console, _stricmp(word, "search") == 0 ? LDP_SEARCH : LDP_SETSCRMODE, ANSWER_ONE);
@@ -304,7 +321,7 @@ static void RunCommand(Console *console, char *text)
         unsigned long value = strtoul(word, &end, 16);
         if (*end || value > 0xFF) {
             printf("?? %s: a raw byte is 0x00 to 0xFF\n", word);
-            return;
+            return true;
         }
         BYTE code = (BYTE)value;
         AnswerKind answer = ANSWER_ONE;
@@ -316,30 +333,35 @@ static void RunCommand(Console *console, char *text)
         for (const LdpCommand &c : kCommands) {
             if (_stricmp(word, LdpCommandName(c.code)) == 0 || _stricmp(word, c.alias) == 0) {
                 SendLdpByte(console, c.code, c.answer);
-                return;
+                return true;
             }
         }
         printf("?? %s: not a command (ldpctl -h lists them)\n", word);
     }
+    return true;
 }
 
-static void RunLine(Console *console, char *line)
+// False when a command of the line ends ldpctl; the rest is not run.
+static bool RunLine(Console *console, char *line)
 {
     for (char *command = strtok(line, ";"); command; command = strtok(NULL, ";"))
-        RunCommand(console, command);
+        if (!RunCommand(console, command))
+            return false;
+    return true;
 }
 
 static void RunScript(Console *console, FILE *script, bool prompt)
 {
+    if (prompt)
+        printf("help lists the commands; quit, exit or Ctrl-Z Enter ends\n");
     char line[LINE_SIZE];
     for (;;) {
         if (prompt) {
             printf("ldp> ");
             fflush(stdout);
         }
-        if (!fgets(line, sizeof line, script))
+        if (!fgets(line, sizeof line, script) || !RunLine(console, line))
             break;
-        RunLine(console, line);
     }
 }
 
@@ -372,7 +394,8 @@ int main(int argc, char **argv)
         for (int i = first; i < argc; i++) {
             char line[LINE_SIZE];
             snprintf(line, sizeof line, "%s", argv[i]);
-            RunLine(&console, line);
+            if (!RunLine(&console, line))
+                break;
         }
     } else if (scriptPath && strcmp(scriptPath, "-") != 0) {
         FILE *script = fopen(scriptPath, "r");
