@@ -142,22 +142,6 @@ TEST_F(FileWork, CopyWalksOrdinaryFilesOnly)
     EXPECT_NE(std::find(log.begin(), log.end(), Copying(Src("b.MPG"), Out("b.MPG"))), log.end());
 }
 
-// Mend: a CD's upper-case name does not rename a destination that exists
-// (Windows would give it the new name's case; Wine keeps the old one, so
-// the name the copy is made to is what shows it).
-TEST_F(FileWork, AnExistingDestinationKeepsItsName)
-{
-    Place(Src("CHAP01.MPG"), "new 1");
-    Place(Src("CHAP02.MPG"), "new 2");
-    Place(Out("chap01.mpg"), "old 1");
-    CopyFiles((dir + "src\\*.mpg").c_str(), (dir + "out\\").c_str());
-    Lines log = LogMessages();
-    EXPECT_NE(std::find(log.begin(), log.end(), Copying(Src("CHAP01.MPG"), Out("chap01.mpg"))), log.end());
-    EXPECT_NE(std::find(log.begin(), log.end(), Copying(Src("CHAP02.MPG"), Out("CHAP02.MPG"))), log.end());
-    EXPECT_EQ(FilesIn(dir + "out"), (Lines{"CHAP02.MPG", "chap01.mpg"}));
-    EXPECT_EQ(ReadWholeFile(Out("chap01.mpg")), "new 1");
-}
-
 TEST_F(FileWork, DestinationNamesADirectoryOnlyWithItsBackslash)
 {
     Place(Src("rootcopy-test.mpg"), "to the root");
@@ -315,32 +299,6 @@ TEST_F(FileWork, AReplaceHeldUpForAMomentIsTriedAgain)
         EXPECT_EQ(ReadWholeFile(Out("m.mpg")), c.failure.empty() ? "new" : "old") << "line " << c.line;
         ExpectNoTempIn(dir + "out", c.line);
     }
-}
-
-// A file another program holds open, as a board holds its chapter, can be
-// neither replaced nor deleted: the log says so, with the Win32 error.
-TEST_F(FileWork, FilesHeldOpenAreLoggedWithTheirError)
-{
-    Place(Src("a.mpg"), "new");
-    Place(Out("a.mpg"), "old");
-    Place(Out("b.mpg"), "b");
-    HANDLE held[2];
-    for (int i = 0; i < 2; i++) {
-        held[i] = CreateFileA(Out(i ? "b.mpg" : "a.mpg").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              0, NULL);
-        ASSERT_NE(held[i], INVALID_HANDLE_VALUE);
-    }
-    CopyOneFile(Src("a.mpg").c_str(), Out("a.mpg").c_str());
-    DeleteFiles(Out("b.mpg").c_str());
-    for (HANDLE file : held)
-        CloseHandle(file);
-    EXPECT_EQ(LogMessages(), (Lines{Copying(Src("a.mpg"), Out("a.mpg")),
-                                    "Unable to replace file '" + Out("a.mpg") + "' - error 5",
-                                    "FileCopy Failed - " + Out("a.mpg"), "0.0 KB copied",
-                                    "Deleting file '" + Out("b.mpg") + "'",
-                                    "Unable to delete file '" + Out("b.mpg") + "' - error 32"}));
-    EXPECT_EQ(FilesIn(dir + "out"), (Lines{"a.mpg", "b.mpg"}));
-    EXPECT_EQ(ReadWholeFile(Out("a.mpg")), "old");
 }
 
 TEST_F(FileWork, CopyOneFileTellsWhetherBothFilesOpened)

@@ -17,8 +17,9 @@
 // IDC_PROGRESS_BAR.  Events are recorded in order as "caption TEXT",
 // "<static's id> TEXT" with the id in decimal ("1008 TEXT"), "bar N",
 // "cancel" (a WM_COMMAND IDCANCEL) and "command N" (another WM_COMMAND, as
-// the main window gets them when the stand-in is made the run's owner).  onBar runs after each bar position is recorded,
-// on the window's thread, as a user's Cancel would.
+// the main window gets them when the stand-in is made the run's owner).
+// onBar runs after each bar position is recorded, on the window's thread,
+// as a user's Cancel would.
 struct ProgressStandIn {
     HWND dialog = NULL;
     std::vector<std::string> events;

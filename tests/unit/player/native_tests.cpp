@@ -73,22 +73,6 @@ TEST_F(Native, ABoardThatDoesNotExistRefusesTheCommandAndChangesNothing)
     }
 }
 
-// Mend: OP and CO answer at once; the tray moves afterwards, in order, and
-// holds no board's service meanwhile.
-TEST_F(Native, TrayWordsAnswerBeforeTheTrayMoves)
-{
-    const int kMoveMs = 400;
-    LoadBoards(1);
-    SetEnvironmentVariableA("HALCYRA_RIG_MCI_DELAY_MS", std::to_string(kMoveMs).c_str());
-    double start = ClockMs();
-    EXPECT_EQ(Line("OP"), "R\n");
-    EXPECT_EQ(Line("CO"), "R\n");
-    EXPECT_LT(ClockMs() - start, kMoveMs) << "no answer waits for a move";
-    Lines moves = TrayMoves();
-    SetEnvironmentVariableA("HALCYRA_RIG_MCI_DELAY_MS", NULL);
-    EXPECT_EQ(moves, Lines({"open", "set door open", "close", "open", "set door closed", "close"}));
-}
-
 TEST_F(Native, TrayWordsAnswerAndOtherWordsAreIgnored)
 {
     LoadBoards(1);
