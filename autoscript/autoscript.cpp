@@ -200,9 +200,10 @@ DWORD WINAPI AutoScriptPollThread(LPVOID window)
 bool StartAutoScriptPoll(HWND hwnd)
 {
     const InstanceRecord *record = GetInstanceRecord(hwnd);
-    if (!record || record->autoScriptRunning != 0 || IsAutoScriptWorkerAlive() || IsPollerAlive())
+    // A script found but not yet taken is not looked for again.
+    if (!record || record->autoScriptRunning != 0 || IsAutoScriptWorkerAlive() || IsPollerAlive() ||
+        autoScript.found != 0)
         return false;
-    autoScript.found = 0;
     autoScript.poller = CreateThread(NULL, 0, AutoScriptPollThread, hwnd, 0, NULL);
     return autoScript.poller != NULL;
 }

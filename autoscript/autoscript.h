@@ -63,8 +63,9 @@ extern AutoScriptState autoScript;
 
 // UI thread: starts the poll worker, which looks for a script and posts
 // ID_AUTOSCRIPT_FOUND to the window when it finds one.  While a run, the
-// worker of an earlier one or an earlier poll is still busy nothing is
-// started: the next poll tries again.  True when the worker was started.
+// worker of an earlier one or an earlier poll is still busy, or a script
+// found has not been taken, nothing is started: the next poll tries again.
+// True when the worker was started.
 bool StartAutoScriptPoll(HWND hwnd);
 // UI thread, on ID_AUTOSCRIPT_FOUND: true when the poll found a script
 // (scriptPath names it); the poll's worker has then ended.
