@@ -15,9 +15,11 @@
 #define IDT_AUTOSCRIPT_POLL 10096
 #define IDT_GARBAGE_COLLECTION 10099
 #define IDT_PLAYBACK_POLL 10100
+#define IDT_PORT_RETRY 10101
 #define AUTOSCRIPT_POLL_MS 10000
 #define GARBAGE_COLLECTION_MS 43200000
 #define PLAYBACK_POLL_MS 5
+#define PORT_RETRY_MS 5000
 // Windows' timer resolution while the player runs.
 #define TIMER_RESOLUTION_MS 1
 
@@ -33,6 +35,12 @@ HWND InitialiseApplication(HINSTANCE hInstance, int showCommand);
 // take-down go to the old trace file, those of the bring-up to the new one.
 // The receive thread is stopped while the settings are replaced.
 void RestartWithSettings(HWND hwnd, InstanceRecord *record, const Settings &settings);
+// The port retry's timer: opens the port when it can, then brings the show
+// up as start-up does (taking down first what is up).
+void RetryCommPort(HWND hwnd, InstanceRecord *record);
+// ID_LINK_LOST from the receive thread: the lost link is traced, closed and
+// retried every PORT_RETRY_MS.
+void RecoverLostLink(HWND hwnd, InstanceRecord *record);
 // From start-up to shut-down: keeps the PC awake with its display on and
 // Windows' timer at TIMER_RESOLUTION_MS; the release undoes both.
 void HoldShowPc(void);

@@ -48,6 +48,7 @@ struct InstanceRecord {
     int32_t currentBoard;
     int32_t repeat[MPEG_MAX_BOARDS];
     int32_t autoScriptRunning;
+    int32_t showUp;           // 1 once the boards and the chapters have been brought up
 };
 
 // Setting codes; those of the boards are in board/mpegdrv.h.

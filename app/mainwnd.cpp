@@ -1,5 +1,6 @@
-// The main window: received commands, menu commands, the three timers and
-// the shut-down sequence, on closing and when Windows ends (main thread).
+// The main window: received commands and the lost link, menu commands,
+// the timers and the shut-down sequence, on closing and when Windows ends
+// (main thread).
 #include <windows.h>
 #include <process.h>
 #include <stdio.h>
@@ -7,6 +8,7 @@
 #include <string.h>
 
 #include "app/app.h"
+#include "app/cdtray.h"
 #include "app/instance.h"
 #include "app/lifecycle.h"
 #include "app/settings.h"
@@ -95,6 +97,20 @@ void OpenHelpPages(HWND hwnd, InstanceRecord *record)
         _spawnl(_P_NOWAIT, programPath, " ", pageArgument, NULL);
 }
 
+// The poll's worker has found a script: it runs behind the progress dialog.
+void RunFoundAutoScript(HWND hwnd, InstanceRecord *record)
+{
+    if (!TakeFoundAutoScript() || record->autoScriptRunning != 0)
+        return;
+    record->autoScriptRunning = 1;
+    RunAutoScriptDialog(hwnd);
+    // The window may have been closed while the dialog ran, and its record
+    // released with it.
+    record = GetInstanceRecord(hwnd);
+    if (record)
+        record->autoScriptRunning = 0;
+}
+
 void OnCommand(HWND hwnd, InstanceRecord *record, WPARAM wParam, LPARAM lParam)
 {
     const char *trace = record->settings.traceFile;
@@ -104,6 +120,21 @@ void OnCommand(HWND hwnd, InstanceRecord *record, WPARAM wParam, LPARAM lParam)
         // While commands stream in, the boards are serviced here.
         if (IsPlaybackPassOverdue())
             WatchPlayback(hwnd);
+        break;
+    case ID_LINK_LOST:
+        RecoverLostLink(hwnd, record);
+        break;
+    case ID_AUTOSCRIPT_FOUND:
+        RunFoundAutoScript(hwnd, record);
+        break;
+    case ID_AUTOSCRIPT_STOP_BOARDS:
+        BeginMediaUpdate(hwnd);
+        break;
+    case ID_AUTOSCRIPT_MEDIA_CHANGED:
+        // Without the show up there is nothing to reload: it reads the
+        // chapters when it comes up.
+        if (record->showUp)
+            ReloadChapterZero(hwnd);
         break;
     case IDM_EXIT:
         WriteTrace(hwnd, trace, "User Cmd - Exit");
@@ -131,15 +162,7 @@ void OnTimer(HWND hwnd, InstanceRecord *record, WPARAM wParam)
 {
     switch (LOWORD(wParam)) {
     case IDT_AUTOSCRIPT_POLL:
-        if (FindAutoScript(hwnd) == 1) {
-            record->autoScriptRunning = 1;
-            RunAutoScriptDialog(hwnd);
-            // The window may have been closed while the dialog ran, and
-            // its record released with it.
-            record = GetInstanceRecord(hwnd);
-            if (record)
-                record->autoScriptRunning = 0;
-        }
+        StartAutoScriptPoll(hwnd);
         break;
     case IDT_GARBAGE_COLLECTION:
         WriteTrace(hwnd, record->settings.traceFile, "Garbage collection started");
@@ -148,6 +171,9 @@ void OnTimer(HWND hwnd, InstanceRecord *record, WPARAM wParam)
         break;
     case IDT_PLAYBACK_POLL:
         WatchPlayback(hwnd);
+        break;
+    case IDT_PORT_RETRY:
+        RetryCommPort(hwnd, record);
         break;
     default:
         break;
@@ -159,10 +185,13 @@ void ShutDown(HWND hwnd, InstanceRecord *record)
     WinHelpA(hwnd, HELP_FILE, HELP_QUIT, 0);
     KillTimer(hwnd, IDT_AUTOSCRIPT_POLL);
     KillTimer(hwnd, IDT_GARBAGE_COLLECTION);
+    KillTimer(hwnd, IDT_PORT_RETRY);
     // A script still running (its dialog has closed with the window) is
     // cancelled, so that a copy removes its temporary file, before the
     // process ends under it.
+    StopAutoScriptPoll(AUTOSCRIPT_STOP_WAIT_MS);
     StopAutoScriptWorker(AUTOSCRIPT_STOP_WAIT_MS);
+    WaitForCdTray(CD_TRAY_STOP_WAIT_MS);
     FreeChapterTable(hwnd);
     RECT rect;
     if (GetWindowRect(hwnd, &rect)) {

@@ -1,7 +1,8 @@
 // Start-up of the player: the main window and its record, the settings, the
-// trace log, the serial link, the boards and the first chapter; and the
+// trace log, the serial link, the boards and the first chapter; the
 // restart of the link, the boards and the chapters with new settings when
-// the property sheet is confirmed (main thread).
+// the property sheet is confirmed; and the retry of a port that could not
+// be opened or was lost (main thread).
 #include <windows.h>
 #include <stdlib.h>
 
@@ -51,6 +52,7 @@ static void BringUpBoardsWithDefaultFile(HWND hwnd, InstanceRecord *record)
 {
     BringUpBoards(hwnd);
     CopyText(record->currentFile, sizeof record->currentFile, record->settings.defaultMpeg);
+    record->showUp = 1;
 }
 
 // Reads the chapter table and opens chapter 0 on every board.
@@ -68,9 +70,17 @@ static void StartShow(HWND hwnd, InstanceRecord *record)
     SetTimer(hwnd, IDT_PLAYBACK_POLL, PLAYBACK_POLL_MS, NULL);
     WriteTrace(hwnd, record->settings.traceFile, "Starting garbage collection interval at 12:00:00.00");
     SetTimer(hwnd, IDT_GARBAGE_COLLECTION, GARBAGE_COLLECTION_MS, NULL);
-    SendCdDoorSequence(false);
+    MoveCdTray(false);
     LoadChapterZero(hwnd);
     SendStartupAck(hwnd);
+}
+
+// A port that cannot be opened (a USB adapter that comes up late, a port
+// Windows took for a serial mouse) or has been lost is tried again every
+// PORT_RETRY_MS; the failure was traced once, the retries trace nothing.
+static void StartPortRetry(HWND hwnd)
+{
+    SetTimer(hwnd, IDT_PORT_RETRY, PORT_RETRY_MS, NULL);
 }
 
 HWND InitialiseApplication(HINSTANCE hInstance, int showCommand)
@@ -99,6 +109,8 @@ HWND InitialiseApplication(HINSTANCE hInstance, int showCommand)
     PlaceMainWindow(hwnd, s, showCommand);
     if (OpenCommPort(hwnd, &record->serial) == 0)
         StartShow(hwnd, record);
+    else
+        StartPortRetry(hwnd);
     SetTimer(hwnd, IDT_AUTOSCRIPT_POLL, AUTOSCRIPT_POLL_MS, NULL);
     SetCursor(arrow);
     return hwnd;
@@ -107,6 +119,7 @@ HWND InitialiseApplication(HINSTANCE hInstance, int showCommand)
 void RestartWithSettings(HWND hwnd, InstanceRecord *record, const Settings &settings)
 {
     SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    KillTimer(hwnd, IDT_PORT_RETRY);
     FreeChapterTable(hwnd);
     CloseCommPort(hwnd, &record->serial);
     TakeDownBoards(hwnd);
@@ -116,10 +129,34 @@ void RestartWithSettings(HWND hwnd, InstanceRecord *record, const Settings &sett
     if (OpenCommPort(hwnd, &record->serial) == 0) {
         SetTimer(hwnd, IDT_PLAYBACK_POLL, PLAYBACK_POLL_MS, NULL);
         SetTimer(hwnd, IDT_GARBAGE_COLLECTION, GARBAGE_COLLECTION_MS, NULL);
+    } else {
+        StartPortRetry(hwnd);
     }
     BringUpBoardsWithDefaultFile(hwnd, record);
     LoadChapterZero(hwnd);
     SaveSettings(hwnd);
     SendStartupAck(hwnd);
     SetCursor(LoadCursorA(NULL, IDC_ARROW));
+}
+
+void RetryCommPort(HWND hwnd, InstanceRecord *record)
+{
+    if (ReopenCommPort(hwnd, &record->serial) != 0)
+        return;
+    KillTimer(hwnd, IDT_PORT_RETRY);
+    if (record->showUp) {
+        FreeChapterTable(hwnd);
+        TakeDownBoards(hwnd);
+    }
+    StartShow(hwnd, record);
+}
+
+void RecoverLostLink(HWND hwnd, InstanceRecord *record)
+{
+    DWORD error = TakeLostLinkError(&record->serial);
+    if (error == 0)
+        return;
+    WriteTraceF(hwnd, record->settings.traceFile, "Unable To Read RS232 Port CE-%u", (unsigned)error);
+    CloseCommPort(hwnd, &record->serial);
+    StartPortRetry(hwnd);
 }

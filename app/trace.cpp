@@ -13,7 +13,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include "app/instance.h"
 #include "app/tempfile.h"
@@ -25,6 +24,9 @@
 #define TRACE_OPEN_WAIT_MS 20
 #define TRACE_HOLD_SIZE 4096
 #define DEVICE_NAME_MAX 8   // the longest device name, "CONOUT$", and a terminator
+// FILETIME counts 100 ns ticks from 1601 (UTC).
+#define FILETIME_TICKS_PER_SECOND 10000000LL
+#define FILETIME_1970 116444736000000000LL
 
 namespace {
 
@@ -328,15 +330,17 @@ extern "C" int __cdecl TrimFile(HWND, const char *path, int maxLines)
     return 0;
 }
 
+// The last-write time as the file system keeps it, in UTC: the C
+// runtime's stat converts through today's local offset on Windows, so at a
+// change to or from daylight-saving time every file would seem rewritten.
 extern "C" long __cdecl FileTime(const char *path)
 {
-    int fd = _open(path, _O_RDONLY);
-    if (fd < 0)
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return 0;
-    struct __stat64 status;
-    long result = _fstat64(fd, &status) == 0 ? (long)status.st_mtime : 0;
-    _close(fd);
-    return result;
+    ULONGLONG ticks = ((ULONGLONG)data.ftLastWriteTime.dwHighDateTime << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return (long)(((LONGLONG)ticks - FILETIME_1970) / FILETIME_TICKS_PER_SECOND);
 }
 
 int FormatDuration(DWORD milliseconds, char *out, size_t size)

@@ -1,6 +1,6 @@
-// AutoScript: the poll for "Halcyra.inf" on drives C: to H: (UI thread) and
-// the run of one script, line by line, on the AutoScript worker thread that
-// the progress dialog starts.
+// AutoScript: the poll for "Halcyra.inf" on drives C: to H: (started by the
+// UI thread, run on the poll worker thread) and the run of one script, line
+// by line, on the AutoScript worker thread that the progress dialog starts.
 #include "autoscript/autoscript.h"
 
 #include <stdio.h>
@@ -16,6 +16,19 @@ AutoScriptState autoScript;
 
 namespace {
 
+// Whether the run has had the boards stopped; the worker's own.
+bool boardsStopped;
+
+// Before the run's first COPY or DEL: the window stops the boards on its
+// own thread while this one waits.
+void StopBoardsOnce()
+{
+    if (boardsStopped)
+        return;
+    boardsStopped = true;
+    SendMessageA(autoScript.owner, WM_COMMAND, ID_AUTOSCRIPT_STOP_BOARDS, 0);
+}
+
 struct AutoCommand {
     const char *keyword;
     // Null: the keyword is known but has no action.  False: the line lacks
@@ -30,7 +43,7 @@ bool EjectCd()
     ShowProgressText(IDC_PROGRESS_FROM_TO, "");
     ShowProgressText(IDC_PROGRESS_ESTIMATE, "");
     ShowProgressBar(0);
-    SendCdDoorSequence(true);
+    MoveCdTray(true);
     return true;
 }
 
@@ -45,6 +58,7 @@ bool CopyCommand()
     const char *destination = NextToken(NULL, TOKEN_DELIMITERS);
     if (IsMissing(source) || IsMissing(destination))
         return false;
+    StopBoardsOnce();
     ShowProgressCaption(CAPTION_COPY);
     ShowProgressText(IDC_PROGRESS_ESTIMATE, "");
     ShowProgressBar(0);
@@ -57,6 +71,7 @@ bool DeleteCommand()
     const char *pattern = NextToken(NULL, TOKEN_DELIMITERS);
     if (IsMissing(pattern))
         return false;
+    StopBoardsOnce();
     ShowProgressCaption(CAPTION_DELETE);
     ShowProgressText(IDC_PROGRESS_ESTIMATE, "");
     ShowProgressBar(0);
@@ -143,23 +158,81 @@ void ScriptPathOfDrive(int drive, char *path, size_t size)
     snprintf(path, size, "%c%s", AUTOSCRIPT_FIRST_DRIVE + drive, AUTOSCRIPT_FILE_NAME);
 }
 
+// The time of the drive's script, 0 when it has none or is a network
+// drive (the drive's type is known without asking its server).
+LONG ScriptTimeOfDrive(int drive)
+{
+    char root[] = {(char)(AUTOSCRIPT_FIRST_DRIVE + drive), ':', '\\', '\0'};
+    if (GetDriveTypeA(root) == DRIVE_REMOTE)
+        return 0;
+    char path[TEXT_FIELD_SIZE];
+    ScriptPathOfDrive(drive, path, sizeof path);
+    return FileTime(path);
+}
+
+// True while the poll's worker has not ended; the handle of one that has
+// ended is closed.
+bool IsPollerAlive()
+{
+    if (!autoScript.poller)
+        return false;
+    if (WaitForSingleObject(autoScript.poller, 0) == WAIT_TIMEOUT)
+        return true;
+    CloseHandle(autoScript.poller);
+    autoScript.poller = NULL;
+    return false;
+}
+
+// The poll worker: a drive may take seconds to answer (a CD spinning up, a
+// USB disk waking), which the UI thread does not wait for.  Its last act
+// tells the window what it found.
+DWORD WINAPI AutoScriptPollThread(LPVOID window)
+{
+    if (FindAutoScript() == 1) {
+        autoScript.found = 1;
+        PostMessageA(static_cast<HWND>(window), WM_COMMAND, ID_AUTOSCRIPT_FOUND, 0);
+    }
+    return 0;
+}
+
 }  // namespace
+
+bool StartAutoScriptPoll(HWND hwnd)
+{
+    const InstanceRecord *record = GetInstanceRecord(hwnd);
+    // A script found but not yet taken is not looked for again.
+    if (!record || record->autoScriptRunning != 0 || IsAutoScriptWorkerAlive() || IsPollerAlive() ||
+        autoScript.found != 0)
+        return false;
+    autoScript.poller = CreateThread(NULL, 0, AutoScriptPollThread, hwnd, 0, NULL);
+    return autoScript.poller != NULL;
+}
+
+bool TakeFoundAutoScript(void)
+{
+    if (autoScript.poller && WaitForSingleObject(autoScript.poller, AUTOSCRIPT_STOP_WAIT_MS) != WAIT_OBJECT_0)
+        return false;
+    IsPollerAlive();
+    return autoScript.found.exchange(0) == 1;
+}
+
+bool StopAutoScriptPoll(DWORD timeoutMs)
+{
+    if (autoScript.poller)
+        WaitForSingleObject(autoScript.poller, timeoutMs);
+    return !IsPollerAlive();
+}
 
 // Each drive remembers the time of the script that last ran from it, and
 // forgets it at a poll that finds no script there: a script runs once for
 // each appearance, on whichever drives it appears.  Of several new scripts
 // the last drive's runs now and the others' at the next polls.
-int FindAutoScript(HWND hwnd)
+int FindAutoScript(void)
 {
-    InstanceRecord *record = GetInstanceRecord(hwnd);
-    if (!record || record->autoScriptRunning != 0 || IsAutoScriptWorkerAlive())
-        return 0;
     int newDrive = -1;
     LONG newTime = 0;
-    for (int drive = 0; drive < AUTOSCRIPT_DRIVE_COUNT && record->autoScriptRunning == 0; drive++) {
-        char path[TEXT_FIELD_SIZE];
-        ScriptPathOfDrive(drive, path, sizeof path);
-        LONG time = FileTime(path);
+    for (int drive = 0; drive < AUTOSCRIPT_DRIVE_COUNT; drive++) {
+        LONG time = ScriptTimeOfDrive(drive);
         if (time == 0) {
             autoScript.lastScriptTime[drive] = 0;
         } else if (time != autoScript.lastScriptTime[drive]) {
@@ -207,6 +280,7 @@ bool StopAutoScriptWorker(DWORD timeoutMs)
 
 DWORD WINAPI AutoScriptThread(LPVOID)
 {
+    boardsStopped = false;
     WriteAutoScriptLog("AutoScript started");
     if (autoScript.active != 1)
         return 0;
@@ -226,6 +300,8 @@ DWORD WINAPI AutoScriptThread(LPVOID)
     autoScript.active = 0;
     PostMessageA(autoScript.progressDialog, WM_COMMAND, IDCANCEL, 0);
     WriteAutoScriptLog("AutoScript completed");
+    if (boardsStopped)
+        PostMessageA(autoScript.owner, WM_COMMAND, ID_AUTOSCRIPT_MEDIA_CHANGED, 0);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // AutoScript: media updates from a CD that carries "Halcyra.inf".  The
-// poll runs on the UI thread; the script, its copies and deletes on the
-// AutoScript worker thread.
+// poll's timer runs on the UI thread and the look at the drives on a poll
+// worker thread; the script, its copies and deletes on the AutoScript
+// worker thread.
 #ifndef HRX_AUTOSCRIPT_AUTOSCRIPT_H
 #define HRX_AUTOSCRIPT_AUTOSCRIPT_H
 
@@ -24,7 +25,10 @@
 #define CAPTION_COPY "Copying..."
 #define CAPTION_DELETE "Deleteing..."
 
-// Shared by the progress dialog, the AutoScript thread and the copy loop.
+// Shared by the progress dialog, the poll, the AutoScript thread and the
+// copy loop.  The poll worker writes scriptPath and lastScriptTime; the UI
+// thread reads them only once that worker has ended, and starts a run's
+// worker after that.
 struct AutoScriptState {
     std::atomic<LONG> active;          // 1 while the run may continue
     std::atomic<HWND> progressDialog;
@@ -36,18 +40,43 @@ struct AutoScriptState {
     // UI thread: the worker thread of the latest run, kept until it is
     // found ended; null when there is none.
     HANDLE worker;
+    // UI thread: the poll's worker thread, kept until it is found ended.
+    HANDLE poller;
+    std::atomic<LONG> found;           // set by the poller that found a script
+    std::atomic<HWND> owner;           // the main window, set before a run's worker starts
 };
+
+// WM_COMMAND identifiers of the main window: the poll worker posts the
+// first when it has found a script, and the UI thread then starts the run;
+// a run sends the second before its first COPY or DEL (the boards stop
+// behind the opening image, so that none holds a file open that the run
+// replaces or deletes), and posts the third at its end when it sent the
+// second (the chapters are read again and chapter 0 reloaded).
+#define ID_AUTOSCRIPT_FOUND 1002
+#define ID_AUTOSCRIPT_STOP_BOARDS 1003
+#define ID_AUTOSCRIPT_MEDIA_CHANGED 1004
 
 extern AutoScriptState autoScript;
 
 // Shut-down waits this long at most for a cancelled run's worker.
 #define AUTOSCRIPT_STOP_WAIT_MS 10000
 
-// UI thread: 1 when a drive holds a script not yet run since it appeared
-// there (scriptPath then names it), else 0.  While a run or the worker of
-// an earlier one is still busy nothing is looked for: the next poll tries
-// again.
-int FindAutoScript(HWND hwnd);
+// UI thread: starts the poll worker, which looks for a script and posts
+// ID_AUTOSCRIPT_FOUND to the window when it finds one.  While a run, the
+// worker of an earlier one or an earlier poll is still busy, or a script
+// found has not been taken, nothing is started: the next poll tries again.
+// True when the worker was started.
+bool StartAutoScriptPoll(HWND hwnd);
+// UI thread, on ID_AUTOSCRIPT_FOUND: true when the poll found a script
+// (scriptPath names it); the poll's worker has then ended.
+bool TakeFoundAutoScript(void);
+// UI thread: waits at most timeoutMs for the poll's worker.  True when no
+// poll is left.
+bool StopAutoScriptPoll(DWORD timeoutMs);
+// Poll worker: 1 when a drive holds a script not yet run since it appeared
+// there (scriptPath then names it), else 0.  Network drives are not looked
+// at: one whose server has gone would hold the look up for a minute.
+int FindAutoScript(void);
 // UI thread: true while the worker of the latest run has not ended; the
 // handle of one that has ended is closed.
 bool IsAutoScriptWorkerAlive(void);

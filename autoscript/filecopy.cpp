@@ -19,6 +19,8 @@
 #include "ui/resource.h"
 
 #define SKIPPED_ATTRIBUTES (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY)
+#define REPLACE_ATTEMPTS 5
+#define REPLACE_RETRY_MS 100
 #define MILLISECONDS_PER_DAY 86400000ULL
 
 namespace {
@@ -45,6 +47,23 @@ bool JoinFound(char *out, size_t size, const char *path, size_t folderLength, co
     return false;
 }
 
+// A destination that exists keeps its name as it is written on the disk:
+// a CD gives upper-case names, and "CHAP01.MPG" taking the place of
+// "chap01.mpg" would move it among the chapters, sorted byte by byte.  The
+// name found must be the destination's own, not a file whose short name
+// it happens to be.
+void KeepExistingName(char *target, size_t folderLength)
+{
+    WIN32_FIND_DATAA existing;
+    HANDLE search = FindFirstFileA(target, &existing);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    FindClose(search);
+    char *name = target + folderLength;
+    if (_stricmp(name, existing.cFileName) == 0)
+        memcpy(name, existing.cFileName, strlen(name));
+}
+
 // Clears a read-only attribute; returns the attributes the file had.
 DWORD ClearReadOnly(const char *path)
 {
@@ -62,6 +81,25 @@ HANDLE OpenCopySource(const char *path)
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
 }
 
+// Puts the temporary file in the destination's place.  A program that
+// holds the fresh copy for a moment (a virus scanner looking at it) makes
+// the move fail with a sharing violation: it is tried again a few times,
+// REPLACE_RETRY_MS apart.  A move that fails for good is logged with its
+// Win32 error.
+bool MoveIntoPlace(const char *tempPath, const char *destination)
+{
+    for (int attempt = 1;; attempt++) {
+        if (MoveTempInPlace(tempPath, destination))
+            return true;
+        DWORD error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION || attempt == REPLACE_ATTEMPTS) {
+            WriteAutoScriptLogF("Unable to replace file '%s' - error %u", destination, (unsigned)error);
+            return false;
+        }
+        Sleep(REPLACE_RETRY_MS);
+    }
+}
+
 // Makes the finished temporary file the destination: written to the disk,
 // then put in the destination's place in one step.  A read-only destination
 // is replaced; one that cannot be replaced keeps its attributes.
@@ -71,7 +109,7 @@ bool ReplaceDestination(HANDLE temp, const char *tempPath, const char *destinati
     if (!CloseHandle(temp) || !written)
         return false;
     DWORD attributes = ClearReadOnly(destination);
-    if (MoveTempInPlace(tempPath, destination))
+    if (MoveIntoPlace(tempPath, destination))
         return true;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(destination, attributes);
@@ -236,6 +274,7 @@ int CopyFiles(const char *sourcePattern, const char *destination)
         if (!JoinFound(source, sizeof source, pattern, sourceFolder, entry.cFileName) ||
             !JoinFound(target, sizeof target, destination, destinationFolder, entry.cFileName))
             continue;
+        KeepExistingName(target, destinationFolder);
         if (_stricmp(source, target) != 0)
             CopyOneFile(source, target);
     } while (FindNextFileA(search, &entry));
@@ -302,7 +341,8 @@ int DeleteOneFile(const char *path)
     ShowProgressText(IDC_PROGRESS_FILE, path + FolderLength(path, DRIVE_COLON_ONLY));
     WriteAutoScriptLogF("Deleting file '%s'", path);
     ClearReadOnly(path);
-    DeleteFileA(path);
+    if (!DeleteFileA(path))
+        WriteAutoScriptLogF("Unable to delete file '%s' - error %u", path, (unsigned)GetLastError());
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "app/instance.h"
 #include "app/text.h"
 #include "app/trace.h"
+#include "app/wildcard.h"
 
 // Paths are composed in a 256-byte buffer: at most 255 characters.
 #define CHAPTER_PATH_MAX 255
@@ -78,10 +79,12 @@ void TraceChapters(HWND hwnd, InstanceRecord *record)
 
 // A path too long for a board is left out, and every later chapter number
 // moves down by one: the trace line (as much of the path as the line
-// holds) tells the operator why.
+// holds) tells the operator why.  A file the search finds only through its
+// short name ("x.mpg2" as "X~1.MPG" for "*.mpg") is no chapter.
 void AddMatchingFiles(HWND hwnd, InstanceRecord *record)
 {
     const char *pattern = record->settings.defaultMpeg;
+    const char *namePattern = pattern + FolderLength(pattern, DRIVE_COLON_ONLY);
     char drive[_MAX_DRIVE], directory[_MAX_DIR];
     _splitpath(pattern, drive, directory, NULL, NULL);
     WIN32_FIND_DATAA found;
@@ -89,6 +92,8 @@ void AddMatchingFiles(HWND hwnd, InstanceRecord *record)
     if (search == INVALID_HANDLE_VALUE)
         return;
     do {
+        if (!LongNameMatches(found.cFileName, namePattern))
+            continue;
         char path[2 * MAX_PATH];
         snprintf(path, sizeof path, "%s%s%s", drive, directory, found.cFileName);
         if (strlen(path) > CHAPTER_PATH_MAX)

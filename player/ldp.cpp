@@ -85,15 +85,13 @@ void OpenChapterOnBoard(const LdpContext &c, const ChapterNode *chapter)
     MpegOpen(c.board, chapter->path);
 }
 
+// The answer goes out before the tray moves, on the tray's own thread.
 void DoEject(const LdpContext &c)
 {
     TraceLine(c, "EJECT");
-    for (int board = 0; board < MpegTable.boardCount; board++) {
-        MpegStop(board);
-        MpegDisplayImage(board, c.record->settings.startUpImage);
-    }
-    SendCdDoorSequence(true);
+    StopBoardsBehindOpeningImage(c.hwnd);
     Reply(c.hwnd, LDP_ACK);
+    MoveCdTray(true);
 }
 
 void DoClearAll(const LdpContext &c)
@@ -300,26 +298,16 @@ void DoAudioOff(const LdpContext &c)
     Reply(c.hwnd, LDP_ACK);
 }
 
-// New media: stop every board, close the tray, read the chapters again and
-// open chapter 0 everywhere behind the opening image.
+// New media: stop every board, close the tray (on the tray's own thread:
+// the answer does not wait for it), read the chapters again and open
+// chapter 0 everywhere behind the opening image.
 void DoMotorOn(const LdpContext &c)
 {
     TraceLine(c, "MOTORON");
     for (int board = 0; board < MpegTable.boardCount; board++)
         MpegStop(board);
-    SendCdDoorSequence(false);
-    FreeChapterTable(c.hwnd);
-    BuildChapterTable(c.hwnd);
-    c.record->currentChapter = 0;
-    c.record->currentBoard = 0;
-    if (const ChapterNode *chapter = FindChapter(c.record->chapterTable, 0)) {
-        WriteTraceF(c.hwnd, c.traceFile, "%2.2d - Opening MPEG file %s", 0, chapter->path);
-        for (int board = 0; board < MpegTable.boardCount; board++) {
-            c.record->repeat[board] = 0;
-            MpegOpen(board, chapter->path);
-            MpegDisplayImage(board, c.record->settings.startUpImage);
-        }
-    }
+    MoveCdTray(false);
+    ReloadChapterZero(c.hwnd);
     Reply(c.hwnd, LDP_ACK);
 }
 

@@ -16,10 +16,11 @@ namespace {
 
 const char kTrayAnswer[] = "R\n";
 
+// The answer does not wait for the tray, which moves on its own thread.
 void AnswerTray(HWND hwnd, bool open)
 {
-    SendCdDoorSequence(open);
     WriteCommBlock(hwnd, reinterpret_cast<const BYTE *>(kTrayAnswer), sizeof kTrayAnswer - 1);
+    MoveCdTray(open);
 }
 
 // A board the driver table has room for, and that exists.

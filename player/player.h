@@ -1,5 +1,5 @@
-// Player control: the Sony LDP and native command interpreters and the
-// playback watcher.  Main thread only.
+// Player control: the Sony LDP and native command interpreters, the
+// playback watcher and the changes of media.  Main thread only.
 #ifndef HRX_PLAYER_PLAYER_H
 #define HRX_PLAYER_PLAYER_H
 
@@ -26,5 +26,16 @@ int InterpretNativeCommand(HWND hwnd, const char *line);
 int WatchPlayback(HWND hwnd);
 // True when no polling pass has run for PLAYBACK_OVERDUE_MS.
 bool IsPlaybackPassOverdue(void);
+
+// Every board stopped behind the opening image, as EJECT leaves them.
+void StopBoardsBehindOpeningImage(HWND hwnd);
+// The chapters read again, chapter 0 and board 0 the current ones, and
+// chapter 0 opened on every board behind the opening image with repeat off,
+// as MOTORON leaves them.
+void ReloadChapterZero(HWND hwnd);
+// An AutoScript run is about to replace or delete media files, which a
+// board holding one open would refuse: every board stops behind the opening
+// image, a trace line for each.
+void BeginMediaUpdate(HWND hwnd);
 
 #endif

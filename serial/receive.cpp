@@ -98,20 +98,25 @@ void CancelPendingRead(HANDLE port, OVERLAPPED *wait)
 // and Wine complete as soon as a byte arrives (Wine completes a longer read
 // only once it is full).  A read that ends empty when the port's read
 // time-out runs out leaves its OVERLAPPED's status at STATUS_TIMEOUT, on
-// Windows (a success) as under Wine (a failure, ERROR_TIMEOUT).
-ByteWait WaitForFirstByte(SerialBlock *serial, OVERLAPPED *wait, BYTE *first)
+// Windows (a success) as under Wine (a failure, ERROR_TIMEOUT).  A failed
+// read leaves its Win32 error in *error.
+ByteWait WaitForFirstByte(SerialBlock *serial, OVERLAPPED *wait, BYTE *first, DWORD *error)
 {
     HANDLE port = serial->portHandle;
     DWORD count = 0;
+    *error = ERROR_READ_FAULT;
     if (!ReadFile(port, first, 1, &count, wait)) {
-        if (GetLastError() != ERROR_IO_PENDING)
+        if (GetLastError() != ERROR_IO_PENDING) {
+            *error = GetLastError();
             return READ_FAILED;
+        }
         HANDLE events[2] = {wait->hEvent, serial->stopEvent};
         if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
             CancelPendingRead(port, wait);
             return LINK_CLOSING;
         }
-        GetOverlappedResult(port, wait, &count, FALSE);
+        if (!GetOverlappedResult(port, wait, &count, FALSE))
+            *error = GetLastError();
     }
     if (count == 1)
         return BYTE_ARRIVED;
@@ -133,21 +138,32 @@ void Pause(const SerialBlock *serial)
     WaitForSingleObject(serial->stopEvent, SERIAL_PAUSE_MS);
 }
 
+// Tells the window, once, that the reads have failed for good; the window
+// closes the link and opens it again when it can.
+void ReportLinkLost(SerialBlock *serial, DWORD error)
+{
+    serial->lostError = error ? error : ERROR_READ_FAULT;
+    PostMessageA(serial->owner, WM_COMMAND, ID_LINK_LOST, 0);
+}
+
 void WatchPort(SerialBlock *serial, OVERLAPPED *wait)
 {
     BYTE buffer[SERIAL_RECEIVE_BUFFER];
-    int idleRounds = 0;
+    int failedRounds = 0;
+    DWORD error = 0;
     while (serial->connected) {
-        switch (WaitForFirstByte(serial, wait, buffer)) {
+        switch (WaitForFirstByte(serial, wait, buffer, &error)) {
         case BYTE_ARRIVED:
             DeliverReceived(serial, buffer);
-            idleRounds = 0;
+            failedRounds = 0;
             break;
         case LINE_SILENT:
-            idleRounds = 0;
+            failedRounds = 0;
             break;
         case READ_FAILED:
-            if (++idleRounds >= SERIAL_IDLE_ROUNDS_BEFORE_PAUSE)
+            if (failedRounds < SERIAL_FAILED_READS_BEFORE_LOSS && ++failedRounds == SERIAL_FAILED_READS_BEFORE_LOSS)
+                ReportLinkLost(serial, error);
+            if (failedRounds >= SERIAL_IDLE_ROUNDS_BEFORE_PAUSE)
                 Pause(serial);
             break;
         case LINK_CLOSING:
@@ -167,8 +183,6 @@ DWORD WINAPI CommWatchThread(LPVOID serialBlock)
         WatchPort(serial, &wait);
         CloseHandle(wait.hEvent);
     }
-    // The last act: the id tells that no receive thread runs.
-    serial->watchThreadId = 0;
     return 0;
 }
 

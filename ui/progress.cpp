@@ -36,6 +36,7 @@ int RunAutoScriptDialog(HWND hwnd)
         return 0;
     InitCommonControls();
     CopyText(autoScript.logPath, sizeof autoScript.logPath, record->settings.traceFile);
+    autoScript.owner = hwnd;
     DialogBoxParamA(record->hInstance, MAKEINTRESOURCEA(IDD_PROGRESS), hwnd, ProgressDialogProc, 0);
     return 0;
 }

@@ -3,12 +3,16 @@
  * Registered in the test prefix as the cdaudio device, it stands for the
  * PC's CD drive: every open, door-open, door-closed and close request is
  * appended as one line to the file named by HALCYRA_RIG_MCI_LOG (read at
- * each request, so a test may point it elsewhere at any time).  Runs in the
- * thread that calls mciSendStringA. */
+ * each request, so a test may point it elsewhere at any time).  A door
+ * request takes as many milliseconds as HALCYRA_RIG_MCI_DELAY_MS says (read
+ * at each request; none without it), as a real tray takes a second or more,
+ * and is logged once it is over.  Runs in the thread that calls
+ * mciSendStringA. */
 #include <windows.h>
 #include <mmsystem.h>
 #include <mmddk.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 /* Missing from MinGW's headers. */
 BOOL WINAPI mciDriverNotify(HWND hwndCallback, MCIDEVICEID wDeviceID, UINT uStatus);
@@ -28,6 +32,14 @@ static void log_request(const char *what)
     DWORD written;
     WriteFile(file, line, (DWORD)n, &written, NULL);
     CloseHandle(file);
+}
+
+static void move_like_a_tray(void)
+{
+    char text[16];
+    DWORD len = GetEnvironmentVariableA("HALCYRA_RIG_MCI_DELAY_MS", text, sizeof text);
+    if (len > 0 && len < sizeof text)
+        Sleep(strtoul(text, NULL, 10));
 }
 
 static LRESULT open_driver(LPARAM params)
@@ -72,6 +84,8 @@ LRESULT CALLBACK DriverProc(DWORD_PTR id, HDRVR driver, UINT msg, LPARAM p1, LPA
         notify((DWORD)p1, p2, id);
         return 0;
     case MCI_SET:
+        if (p1 & (MCI_SET_DOOR_OPEN | MCI_SET_DOOR_CLOSED))
+            move_like_a_tray();
         if (p1 & MCI_SET_DOOR_OPEN)
             log_request("set door open");
         if (p1 & MCI_SET_DOOR_CLOSED)

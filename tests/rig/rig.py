@@ -279,6 +279,13 @@ class Rig:
         with open(self.mci_log) as f:
             return f.read().splitlines()
 
+    def wait_tray(self, last, timeout=10):
+        """The tray's log once it ends with the requests in last, or as it is
+        after timeout seconds: the player moves the tray on a thread of its
+        own, after it has answered."""
+        wait_until(lambda: self.mci_requests()[-len(last):] == last, timeout)
+        return self.mci_requests()
+
 
 class Line:
     """A pty whose slave end is the prefix's COM<n>; the test holds the master

@@ -1,19 +1,23 @@
 """AutoScript on the bench rig: a CD (a directory mapped as E:) that carries
 Halcyra.inf is noticed by the poll, its script runs behind the progress
 dialog, copies media onto D:, opens the tray and logs its run; a Cancel
-keeps the earlier media file; a full disk fails the copy as a whole."""
+keeps the earlier media file; a full disk fails the copy as a whole; a
+script that changes chapter 0 has the boards stopped first and reloads it
+after."""
 import os
 import re
 import shutil
 import time
 import unittest
 
-from player import IDCANCEL, PlayerTest, read_file, write_file
-from rig import wait_until
+from player import IDCANCEL, PlayerTest, mkmpeg, read_file, write_file
+from rig import wait_until, windows_path
 
 POLL_S = 10
 NOTICE_S = POLL_S + 5  # one poll period, and a margin for a loaded machine
 TEMP_NAME = re.compile(r"^~hrx[0-9A-F]{8}\.tmp$")
+ANY_STAMP = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d:\d\d(\.\d\d\d)? - ")
+OPENING = "C:\\Program File\\Calloway Software\\Halcyra\\Stills\\Halcyra.ybr"
 
 
 class AutoScript(PlayerTest):
@@ -70,7 +74,7 @@ class AutoScript(PlayerTest):
         for name, data in media.items():
             self.assertEqual(read_file(os.path.join(self.movie, name)), data, name)
         self.assertEqual(sorted(os.listdir(self.movie)), ["a.mpg", "b.mpg"])
-        self.assertEqual(p.rig.mci_requests()[-3:], ["open", "set door open", "close"])
+        self.assertEqual(p.rig.wait_tray(["open", "set door open", "close"])[-3:], ["open", "set door open", "close"])
 
         log = self.autoscript_log()
         self.assertEqual(log[0], "AutoScript started")
@@ -144,6 +148,36 @@ class AutoScript(PlayerTest):
         self.assertEqual(log[4:], ["AutoScript completed"])
         self.assertEqual(read_file(os.path.join(small_disk, "Movie", "big.mpg")), earlier)
         self.assertEqual(os.listdir(os.path.join(small_disk, "Movie")), ["big.mpg"])
+        self.assertEqual(p.close(), 0)
+
+    def test_a_script_that_changes_chapter_zero_stops_the_boards_first_and_reloads_it_after(self):
+        """Chapter 0 is open on every board from start-up, which on Windows
+        refuses its replacement: the boards stop behind the opening image
+        before the first COPY, and the chapters are read again after the
+        script.  The CD's upper-case name leaves chapter 0 its own, and
+        x.mpg2 is no chapter."""
+        p = self.player
+        p.set_settings(self.own_chapters([25, 25]))
+        movie = os.path.join(p.work, "Movie")
+        write_file(os.path.join(movie, "x.mpg2"), b"not a chapter")
+        mkmpeg.write_stream(os.path.join(self.cd, "Media", "CHAPTER0.MPG"), 50)
+        new_zero = read_file(os.path.join(self.cd, "Media", "CHAPTER0.MPG"))
+        zero, one = windows_path(os.path.join(movie, "chapter0.mpg")), windows_path(os.path.join(movie, "chapter1.mpg"))
+        self.start_acknowledged()
+        self.insert_cd(b'COPY "~:\\Media\\*.mpg" ' + windows_path(movie).encode() + b"\\\r\nDEL " + one.encode()
+                       + b"\r\n")
+        self.wait_log("AutoScript completed")
+        p.wait_trace("00 - Opening MPEG file " + zero, count=2)
+        self.assertEqual(sorted(os.listdir(movie)), ["chapter0.mpg", "x.mpg2"])
+        self.assertEqual(read_file(os.path.join(movie, "chapter0.mpg")), new_zero)
+
+        lines = [ANY_STAMP.sub("", line) for line in p.trace_raw().decode("latin-1").split("\r\n")]
+        started, completed = lines.index("AutoScript started"), lines.index("AutoScript completed")
+        self.assertEqual(lines[started + 1:completed], [
+            "00 - Displaying opening image <%s>" % OPENING, "01 - Displaying opening image <%s>" % OPENING,
+            "Copying file 'E:\\Media\\CHAPTER0.MPG' to '%s'" % zero, "%.1f KB copied" % (len(new_zero) / 1024),
+            "Deleting file '%s'" % one])
+        self.assertEqual(lines[completed + 1:completed + 3], ["CHP 0 - " + zero, "00 - Opening MPEG file " + zero])
         self.assertEqual(p.close(), 0)
 
     # -- the pipe ----------------------------------------------------------------

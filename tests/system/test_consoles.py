@@ -101,7 +101,8 @@ class Consoles(PlayerTest):
         p.wait_trace("01 - Opening MPEG file D:\\Movie\\clip one.mpg", count=2)
         p.line.write(b"OP, now\r\n")
         self.assertEqual(p.line.read(2, timeout=5), b"R\n")
-        self.assertEqual(p.rig.mci_requests()[-3:], ["open", "set door open", "close"])
+        opened = ["open", "set door open", "close"]
+        self.assertEqual(p.rig.wait_tray(opened)[-3:], opened)
         p.line.write(b"OPEN\r\nSA x.mpg 7\r\n")
         p.wait_trace("Unable to open MPEG file x.mpg")
         self.assertEqual(p.line.read_quiet(0.3), b"")

@@ -143,7 +143,8 @@ class FullDisk(PlayerTest):
         self.assertRegex(log[3], r"^\d+\.\d (KB|MB) copied$")
         self.assertEqual(log[4:], ["Copying file 'E:\\Media\\small.mpg' to 'U:\\Movie\\small.mpg'",
                                    "Unable to open output file 'U:\\Movie\\small.mpg'", "AutoScript completed"])
-        self.assertEqual(p.rig.mci_requests()[-3:], ["open", "set door open", "close"], "the script went on")
+        self.assertEqual(p.rig.wait_tray(["open", "set door open", "close"])[-3:], ["open", "set door open", "close"],
+                         "the script went on")
         self.assertEqual(read_file(os.path.join(no_room, "Movie", "big.mpg")), old_big)
         self.assertEqual(read_file(os.path.join(no_entries, "Movie", "small.mpg")), old_small)
         self.assertEqual(os.listdir(os.path.join(no_room, "Movie")), ["big.mpg"], "no partial file is left")

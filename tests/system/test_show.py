@@ -64,7 +64,8 @@ class StartUpAndShutDown(Show):
         self.assertEqual(lines, [
             "Halcyra.hrx Ver 1.25 Rev B started",
             "Initialising RS232 Port 2",
-            lines[2],
+            "RS232 Flow Control None",
+            lines[3],
             "Initialising VideoQuest Board(s)",
             "Found 2 MPEG Board(s)",
             "Initialising MPEG Board 0",
@@ -79,12 +80,12 @@ class StartUpAndShutDown(Show):
             "00 - Opening MPEG file D:\\Movie\\Attract.mpg",
             "01 - Opening MPEG file D:\\Movie\\Attract.mpg",
         ])
-        self.assertRegex(lines[2], r"^Started CommWatchThread ID 0x[0-9a-f]+$")
-        self.assertEqual(p.rig.mci_requests(), ["open", "set door closed", "close"])
+        self.assertRegex(lines[3], r"^Started CommWatchThread ID 0x[0-9a-f]+$")
+        self.assertEqual(p.rig.wait_tray(["open", "set door closed", "close"]), ["open", "set door closed", "close"])
         self.quiet()
 
         self.assertEqual(p.close(), 0)
-        tail = p.trace()[16:]
+        tail = p.trace()[17:]
         self.assertEqual(tail, [
             "Closing RS232 Port",
             "00 - Displaying closing image <%s>" % CLOSING,
@@ -183,7 +184,8 @@ class ChapterPlay(Show):
         motor = lines.index("LDP - MOTORON")
         self.assertEqual(lines[motor + 1:motor + 7], ["CHP %d - D:\\Movie\\%s" % (i, name) for i, name in enumerate(
             ["Attract.mpg", "Boarding.mpg", "Chase.mpg", "Departure.mpg", "Encore.mpg", "Finale.mpg"])])
-        self.assertEqual(p.rig.mci_requests()[-3:], ["open", "set door closed", "close"])
+        closed = ["open", "set door closed", "close"]
+        self.assertEqual(p.rig.wait_tray(closed)[-3:], closed)
         self.assertEqual(self.send(SETCHPMODE + SEARCH + b"5" + ENTER, 5), ACK * 4 + COMPLETION)
         self.assertEqual(self.send(CHPENQ, 2), b"05")
         self.assertEqual(p.close(), 0)
@@ -198,7 +200,7 @@ class VideoPlexShow(Show):
         self.assertIn("osmpeg.dll", p.modules())
         self.assertNotIn("ksmpeg.dll", p.modules())
         lines = p.trace()
-        self.assertEqual(lines[3:5], ["Initialising VideoPlex Board(s)", "Found 2 MPEG Board(s)"])
+        self.assertEqual(lines[4:6], ["Initialising VideoPlex Board(s)", "Found 2 MPEG Board(s)"])
         self.assertEqual(self.send(SETCHPMODE + SEARCH + b"3" + ENTER, 5), ACK * 4 + COMPLETION)
         self.assertEqual(self.send(FPLAY + REPEAT, 2), ACK + ACK)
         p.wait_trace("00 - Playing MPEG file D:\\Movie\\Departure.mpg", count=2, timeout=10)
@@ -213,7 +215,7 @@ class ThirdBoardTypeWithoutLibrary(Show):
         p = self.player
         self.start()
         lines = p.trace()
-        self.assertEqual(lines[3], "Found 0 MPEG Board(s)")
+        self.assertEqual(lines[4], "Found 0 MPEG Board(s)")
         self.assertFalse([line for line in lines if "Board(s)" in line and "Initialising" in line])
         self.assertEqual(self.send(SETCHPMODE + SEARCH + b"1" + ENTER, 5), ACK * 4 + COMPLETION)
         self.assertEqual(self.send(FPLAY + STILL + CHPENQ, 4), ACK + ACK + b"01")

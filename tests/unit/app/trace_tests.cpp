@@ -196,16 +196,23 @@ TEST(TrimFile, LongLinesCountAsPiecesAndALastLineKeepsItsMissingLineFeed)
     EXPECT_EQ(ReadWholeFile(path), "line 3\r\ntail");
 }
 
+// The time is the file system's own, in UTC: a time in summer and one in
+// winter come back as set, whatever the local offset is today.
 TEST(FileTime, IsZeroForAMissingFileAndFollowsTheModificationTime)
 {
     EXPECT_EQ(FileTime("surely-missing.txt"), 0);
+    CreateDirectoryA("timed-folder", NULL);
+    EXPECT_EQ(FileTime("timed-folder"), 0) << "a folder is no file";
     const char *path = "timed.txt";
     WriteWholeFile(path, "x");
-    // 2001-09-09 01:46:40 UTC is 1000000000 seconds after 1970.
-    ASSERT_TRUE(SetModificationTime(path, (1000000000ULL + 11644473600ULL) * 10000000ULL));
-    EXPECT_EQ(FileTime(path), 1000000000L);
+    // 2001-09-09 01:46:40 UTC is 1000000000 seconds after 1970; the others
+    // fall in summer and in winter time.
+    for (long seconds : {1000000000L, 1719835200L, 1735732800L}) {
+        ASSERT_TRUE(SetModificationTime(path, (seconds + 11644473600ULL) * 10000000ULL));
+        EXPECT_EQ(FileTime(path), seconds);
+    }
     WriteWholeFile(path, "rewritten");
-    EXPECT_GT(FileTime(path), 1000000000L);
+    EXPECT_GT(FileTime(path), 1735732800L);
 }
 
 TEST(FormatDuration, FormatsHoursModulo24WithHundredths)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "autoscript/autoscript.h"
+#include "importpatch.h"
 #include "support.h"
 #include "ui/resource.h"
 
@@ -239,8 +240,65 @@ TEST_F(FileWork, PatternMatchingNothingIsLogged)
     ResetAutoScript(standIn.dialog);
     standIn.events.clear();
     DeleteFiles(pattern.c_str());
-    EXPECT_EQ(LogMessages(), Lines{"Deleting file '" + pattern + "'"});
+    EXPECT_EQ(LogMessages(), (Lines{"Deleting file '" + pattern + "'",
+                                    "Unable to delete file '" + pattern + "' - error 123"}));
     EXPECT_EQ(standIn.events, (Lines{"1009 From '" + dir + "src\\'", "1008 *.none"}));
+}
+
+struct MoveFailures {
+    DWORD error;
+    int left;   // calls still to fail
+    int calls;
+} moveFailures;
+
+BOOL WINAPI FailingMove(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    typedef BOOL(WINAPI * MoveEntry)(LPCSTR, LPCSTR, DWORD);
+    static const MoveEntry realMove = reinterpret_cast<MoveEntry>(RealFunction("kernel32.dll", "MoveFileExA"));
+    moveFailures.calls++;
+    if (moveFailures.left > 0) {
+        moveFailures.left--;
+        SetLastError(moveFailures.error);
+        return FALSE;
+    }
+    return realMove(from, to, flags);
+}
+
+// Mend: a replace held up by a sharing violation (a virus scanner looking
+// at the fresh copy) is tried again 100 ms apart, five times in all; one
+// that fails for good is logged with its Win32 error, and the earlier file
+// stays.
+TEST_F(FileWork, AReplaceHeldUpForAMomentIsTriedAgain)
+{
+    const std::string failed = "FileCopy Failed - " + Out("m.mpg");
+    const struct {
+        int line;
+        DWORD error;
+        int failures, calls;
+        Lines failure;
+    } cases[] = {
+        {__LINE__, ERROR_SHARING_VIOLATION, 2, 3, {}},
+        {__LINE__, ERROR_SHARING_VIOLATION, 9, 5, {"Unable to replace file '" + Out("m.mpg") + "' - error 32", failed}},
+        {__LINE__, ERROR_ACCESS_DENIED, 9, 1, {"Unable to replace file '" + Out("m.mpg") + "' - error 5", failed}},
+    };
+    ImportPatch move("kernel32.dll", "MoveFileExA", reinterpret_cast<void *>(FailingMove));
+    ASSERT_TRUE(move.Applied());
+    for (const auto &c : cases) {
+        Place(Src("m.mpg"), "new");
+        Place(Out("m.mpg"), "old");
+        ResetAutoScript(standIn.dialog);
+        moveFailures = {c.error, c.failures, 0};
+        double start = ClockMs();
+        EXPECT_EQ(CopyOneFile(Src("m.mpg").c_str(), Out("m.mpg").c_str()), 1) << "line " << c.line;
+        EXPECT_EQ(moveFailures.calls, c.calls) << "line " << c.line;
+        EXPECT_GE(ClockMs() - start, (c.calls - 1) * 100 - 20.0) << "line " << c.line;
+        Lines log = {Copying(Src("m.mpg"), Out("m.mpg"))};
+        log.insert(log.end(), c.failure.begin(), c.failure.end());
+        log.push_back("0.0 KB copied");
+        EXPECT_EQ(LogMessages(), log) << "line " << c.line;
+        EXPECT_EQ(ReadWholeFile(Out("m.mpg")), c.failure.empty() ? "new" : "old") << "line " << c.line;
+        ExpectNoTempIn(dir + "out", c.line);
+    }
 }
 
 TEST_F(FileWork, CopyOneFileTellsWhetherBothFilesOpened)

@@ -234,13 +234,14 @@ const std::regex kLogLine(
     "(AutoScript started|AutoScript completed|Unknown Auto Command - [\\s\\S]*|Path too long - [\\s\\S]*"
     "|Copying file '[\\s\\S]*' to '[\\s\\S]*'|Unable to open input file '[\\s\\S]*'"
     "|Unable to open output file '[\\s\\S]*'|FileCopy Failed - [\\s\\S]*|\\d+\\.\\d KB copied"
-    "|\\d+\\.\\d\\d MB copied|Deleting file '[\\s\\S]*')");
+    "|\\d+\\.\\d\\d MB copied|Deleting file '[\\s\\S]*'"
+    "|Unable to (replace|delete) file '[\\s\\S]*' - error \\d+)");
 
 // The kinds of log line, counted over the run, so that it shows what the
 // scripts did.
 const char *const kLogKinds[] = {"Copying file", "copied", "FileCopy Failed", "Unable to open input file",
-                                 "Unable to open output file", "Deleting file", "Unknown Auto Command",
-                                 "Path too long"};
+                                 "Unable to open output file", "Unable to replace file", "Deleting file",
+                                 "Unable to delete file", "Unknown Auto Command", "Path too long"};
 
 class HostileScripts : public ::testing::Test {
 protected:

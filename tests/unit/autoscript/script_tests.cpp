@@ -1,5 +1,6 @@
 // AutoScript runner: the script's lines as the worker thread reads them,
-// the commands, the log, the ends of a run and the poll of drives C: to H:.
+// the commands, the log, the ends of a run and the poll of drives C: to H:
+// and its worker.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <stdio.h>
@@ -8,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "app/cdtray.h"
 #include "app/instance.h"
 #include "autoscript/autoscript.h"
+#include "importpatch.h"
 #include "recordwindow.h"
 #include "support.h"
 #include "ui/resource.h"
@@ -206,6 +209,7 @@ TEST_F(AutoScriptRun, CommandsActOnTheirKeywordInAnyCase)
         standIn.events.clear();
         RunAutoCommand(c.command.c_str());
         EXPECT_EQ(LogMessages(), c.log) << "line " << c.line;
+        EXPECT_TRUE(WaitForCdTray(CD_TRAY_STOP_WAIT_MS)) << "line " << c.line;
         EXPECT_EQ(TrayRequests(), c.tray) << "line " << c.line;
         size_t shown = std::min(standIn.events.size(), c.firstEvents.size());
         EXPECT_EQ(Lines(standIn.events.begin(), standIn.events.begin() + shown), c.firstEvents) << "line " << c.line;
@@ -251,6 +255,42 @@ TEST(AutoScriptLog, LinesAreAppendedWithoutMilliseconds)
     RemoveDirectoryA("log-is-a-directory");
 }
 
+// Mend: a chapter a board holds open can be neither replaced nor deleted.
+// Before its first COPY or DEL a run has the main window stop the boards,
+// and waits for it; at its end it tells the window to read the chapters
+// again.  A run without either leaves the boards alone.
+TEST_F(AutoScriptRun, CopyAndDeleteHaveTheBoardsStoppedFirstAndTheChaptersReadAfter)
+{
+    const std::string dir = WorkDirectory() + "update\\";
+    MakeDirectory(dir);
+    MakeDirectory(dir + "out");
+    WriteWholeFile(dir + "a.mpg", "a");
+    const std::string copy = "COPY " + dir + "a.mpg " + dir + "out\\\r\n";
+    const std::string stop = "command " + std::to_string(ID_AUTOSCRIPT_STOP_BOARDS);
+    const std::string changed = "command " + std::to_string(ID_AUTOSCRIPT_MEDIA_CHANGED);
+    const struct {
+        int line;
+        std::string script;
+        Lines events;  // the stand-in's captions and commands
+    } cases[] = {
+        {__LINE__, "EJECT\r\nDEL\r\n", {"caption Eject CD", "cancel"}},
+        {__LINE__, copy + "DEL " + dir + "out\\a.mpg\r\n" + copy + "EJECT\r\n",
+         {stop, "caption Copying...", "caption Deleteing...", "caption Copying...", "caption Eject CD", "cancel",
+          changed}},
+    };
+    autoScript.owner = standIn.dialog;
+    for (const auto &c : cases) {
+        RunScript(c.script, c.line);
+        Lines events;
+        for (const std::string &event : standIn.events)
+            if (event.rfind("caption", 0) == 0 || event.rfind("command", 0) == 0 || event == "cancel")
+                events.push_back(event);
+        EXPECT_EQ(events, c.events) << "line " << c.line;
+    }
+    autoScript.owner = NULL;
+    EXPECT_EQ(ReadWholeFile(dir + "out\\a.mpg"), "a");
+}
+
 // The poll over drives C: (the prefix's drive_c) and D: (the rig's drive
 // directory); E: to H: are not mapped in this test.
 class AutoScriptPoll : public RecordWindowTest {
@@ -290,7 +330,19 @@ protected:
     // "none" or the script path found.
     std::string Poll()
     {
-        return FindAutoScript(hwnd) ? std::string(autoScript.scriptPath) : std::string("none");
+        return FindAutoScript() ? std::string(autoScript.scriptPath) : std::string("none");
+    }
+
+    // Waits at most timeoutMs for the poll worker's report to the window.
+    bool FoundReported(DWORD timeoutMs)
+    {
+        for (double start = ClockMs(); ClockMs() - start < timeoutMs;) {
+            MSG msg;
+            if (PeekMessageA(&msg, hwnd, WM_COMMAND, WM_COMMAND, PM_REMOVE))
+                return msg.wParam == ID_AUTOSCRIPT_FOUND;
+            MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_POSTMESSAGE);
+        }
+        return false;
     }
 };
 
@@ -319,9 +371,61 @@ TEST_F(AutoScriptPoll, NothingIsDoneWhileARunIsInProgress)
 {
     PlaceScript(d, 100);
     record->autoScriptRunning = 1;
-    EXPECT_EQ(Poll(), "none");
+    EXPECT_FALSE(StartAutoScriptPoll(hwnd));
     EXPECT_EQ(autoScript.lastScriptTime['D' - 'C'], 0);
     record->autoScriptRunning = 0;
+    EXPECT_EQ(Poll(), d);
+}
+
+DWORD WINAPI SlowDriveAttributes(LPCSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID data)
+{
+    typedef DWORD(WINAPI * AttributesEntry)(LPCSTR, GET_FILEEX_INFO_LEVELS, LPVOID);
+    static const AttributesEntry real =
+        reinterpret_cast<AttributesEntry>(RealFunction("kernel32.dll", "GetFileAttributesExA"));
+    Sleep(200);
+    return real(path, level, data);
+}
+
+UINT WINAPI DriveDIsRemote(LPCSTR root)
+{
+    typedef UINT(WINAPI * DriveTypeEntry)(LPCSTR);
+    static const DriveTypeEntry real = reinterpret_cast<DriveTypeEntry>(RealFunction("kernel32.dll", "GetDriveTypeA"));
+    return root && (root[0] == 'D' || root[0] == 'd') ? DRIVE_REMOTE : real(root);
+}
+
+// Mend: the drives are looked at on a worker thread (each look here takes
+// 200 ms, as a CD spinning up takes seconds); the UI thread only starts it
+// and, when told of a script, takes it.  One poll at a time.
+TEST_F(AutoScriptPoll, DrivesAreLookedAtOnAWorkerThatReportsWhatItFound)
+{
+    PlaceScript(d, 100);
+    ImportPatch slow("kernel32.dll", "GetFileAttributesExA", reinterpret_cast<void *>(SlowDriveAttributes));
+    ASSERT_TRUE(slow.Applied());
+    double start = ClockMs();
+    EXPECT_TRUE(StartAutoScriptPoll(hwnd));
+    EXPECT_FALSE(StartAutoScriptPoll(hwnd)) << "the first poll still looks";
+    EXPECT_LT(ClockMs() - start, 150.0) << "the UI thread does not wait for the drives";
+    EXPECT_TRUE(FoundReported(10000));
+    EXPECT_TRUE(TakeFoundAutoScript());
+    EXPECT_EQ(autoScript.poller, nullptr);
+    EXPECT_STREQ(autoScript.scriptPath, d);
+    EXPECT_FALSE(TakeFoundAutoScript()) << "taken once";
+
+    EXPECT_TRUE(StartAutoScriptPoll(hwnd));
+    EXPECT_TRUE(StopAutoScriptPoll(10000));
+    EXPECT_FALSE(FoundReported(100)) << "the same script is not found again";
+    EXPECT_FALSE(TakeFoundAutoScript());
+}
+
+// Mend: a network drive is never looked at: its server may be gone.
+TEST_F(AutoScriptPoll, NetworkDrivesAreSkipped)
+{
+    PlaceScript(d, 100);
+    {
+        ImportPatch remote("kernel32.dll", "GetDriveTypeA", reinterpret_cast<void *>(DriveDIsRemote));
+        ASSERT_TRUE(remote.Applied());
+        EXPECT_EQ(Poll(), "none");
+    }
     EXPECT_EQ(Poll(), d);
 }
 
@@ -344,7 +448,7 @@ TEST_F(AutoScriptPoll, NoRunStartsWhileTheLastWorkerLives)
         Sleep(1);
     ASSERT_TRUE(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) << "the worker waits on the dialog";
     PlaceScript(d, 100);
-    EXPECT_EQ(Poll(), "none");
+    EXPECT_FALSE(StartAutoScriptPoll(hwnd));
     EXPECT_EQ(autoScript.lastScriptTime['D' - 'C'], 0) << "the script is left for the next poll";
     EXPECT_TRUE(IsAutoScriptWorkerAlive());
 

@@ -11,6 +11,7 @@
 
 #include "autoscript/autoscript.h"
 #include "recordwindow.h"
+#include "app/cdtray.h"
 #include "ui/resource.h"
 
 const char *const kLogFile = "autoscript-log.txt";
@@ -34,6 +35,8 @@ LRESULT CALLBACK StandInProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         Record("caption " + std::string(reinterpret_cast<const char *>(lParam)));
     if (msg == WM_COMMAND && LOWORD(wParam) == IDCANCEL)
         Record("cancel");
+    else if (msg == WM_COMMAND)
+        Record("command " + std::to_string(LOWORD(wParam)));
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
@@ -165,6 +168,7 @@ void RunOnWorker(const std::function<void()> &work)
 void RunAutoScriptThread()
 {
     RunOnWorker([] { AutoScriptThread(NULL); });
+    EXPECT_TRUE(WaitForCdTray(CD_TRAY_STOP_WAIT_MS)) << "the run's tray moves are over";
 }
 
 void ResetAutoScript(HWND dialog)

@@ -15,9 +15,11 @@
 // The progress dialog's stand-in: caption "Dialog", statics
 // IDC_PROGRESS_FILE, IDC_PROGRESS_FROM_TO and IDC_PROGRESS_ESTIMATE, and
 // IDC_PROGRESS_BAR.  Events are recorded in order as "caption TEXT",
-// "<static's id> TEXT" with the id in decimal ("1008 TEXT"), "bar N" and
-// "cancel" (a WM_COMMAND IDCANCEL).  onBar runs after each bar position is recorded,
-// on the window's thread, as a user's Cancel would.
+// "<static's id> TEXT" with the id in decimal ("1008 TEXT"), "bar N",
+// "cancel" (a WM_COMMAND IDCANCEL) and "command N" (another WM_COMMAND, as
+// the main window gets them when the stand-in is made the run's owner).
+// onBar runs after each bar position is recorded, on the window's thread,
+// as a user's Cancel would.
 struct ProgressStandIn {
     HWND dialog = NULL;
     std::vector<std::string> events;
@@ -34,7 +36,8 @@ struct ProgressStandIn {
 };
 
 // Runs AutoScriptThread on a thread of its own while this thread serves
-// the stand-in's messages, as the dialog's modal loop does.
+// the stand-in's messages, as the dialog's modal loop does, and waits for
+// the tray moves it asked for.
 void RunAutoScriptThread();
 // Runs a function on a worker thread while this thread serves messages.
 void RunOnWorker(const std::function<void()> &work);

@@ -132,6 +132,8 @@ TEST_F(Chapters, BuildTakesTheDriveAndDirectoryOfThePattern)
     const Case cases[] = {
         {"movie-one\\", "", {"a.mpg", "C.mpg", "B.mpg", "x.txt"}, {"B.mpg", "C.mpg", "a.mpg"}},
         {"movie-two\\", "", {"C.mpg", "B.mpg", "a.mpg"}, {"B.mpg", "C.mpg", "a.mpg"}},
+        // Mend: "x.mpg2" matches "*.mpg" only through its short name.
+        {"movie-three\\", "", {"x.mpg2", "a.mpg"}, {"a.mpg"}},
         {"D:\\PlayerTests\\", "D:\\PlayerTests\\Missing\\*.mpg", {}, {}},
         {"", "intro.mpg*", {"intro.mpg.bak", "intro.mpg"}, {"intro.mpg", "intro.mpg.bak"}},
         {"relative\\", "relative\\*.mpg", {"b.mpg", "a.mpg"}, {"relative\\a.mpg", "relative\\b.mpg"}},

@@ -59,7 +59,7 @@ TEST_F(Ldp, EveryHandlerRowOnTheCurrentBoard)
     EXPECT_EQ(record->addressMode, ADDRESS_FRAME);
     EXPECT_EQ(record->currentBoard, 1);
     EXPECT_EQ(record->repeat[1], 0);
-    EXPECT_EQ(TrayRequests(), Lines());
+    EXPECT_EQ(TrayMoves(), Lines());
 }
 
 TEST_F(Ldp, ChapterSearchOpensTheChapterAndCompletes)
@@ -136,7 +136,7 @@ TEST_F(Ldp, ByteThatAnEntryCannotTakeIsRefusedAndNotCarriedOut)
         EXPECT_EQ(Send(std::string(1, byte)), NAK);
         EXPECT_EQ(Events(), Lines({"reply 0B"}));
     }
-    EXPECT_EQ(TrayRequests(), Lines());
+    EXPECT_EQ(TrayMoves(), Lines());
     EXPECT_EQ(record->addressMode, ADDRESS_FRAME);
     EXPECT_EQ(Send("2@"), ACK + ACK + COMPLETION) << "the entry went on";
     EXPECT_EQ(LastEvents(4), Lines({"TRSetFrameMPEG 0 42", "TRStepMPEG 0", "reply 01", "00 - LDP - ENTER"}));
@@ -262,12 +262,32 @@ TEST_F(Ldp, EjectStopsEveryBoardAndOpensTheTray)
     EXPECT_EQ(Send("*"), ACK);
     EXPECT_EQ(Events(), Lines({"TRStopMPEG 0", "TRDisplayImageMPEG 0 " OPEN_IMAGE, "TRStopMPEG 1",
                                "TRDisplayImageMPEG 1 " OPEN_IMAGE, "reply 0A", "LDP - EJECT"}));
-    EXPECT_EQ(TrayRequests(), Lines({"open", "set door open", "close"}));
+    EXPECT_EQ(TrayMoves(), Lines({"open", "set door open", "close"}));
     EXPECT_EQ(record->currentBoard, 1);
     EXPECT_EQ(record->currentChapter, 2);
     EXPECT_EQ(record->addressMode, ADDRESS_CHAPTER);
     EXPECT_EQ(record->chapterTable, table);
     EXPECT_NE(FindChapter(record->chapterTable, 2), nullptr);
+}
+
+// Mend: a real tray takes seconds.  EJECT and MOTORON answer at once, and
+// the tray's worker moves it afterwards, one move at a time in the order
+// asked.
+TEST_F(Ldp, TrayMovesFollowTheirAnswersInOrder)
+{
+    const int kMoveMs = 400;
+    LoadBoards(1);
+    MakeChapters("tray", 1);
+    Forget();
+    SetEnvironmentVariableA("HALCYRA_RIG_MCI_DELAY_MS", std::to_string(kMoveMs).c_str());
+    double start = ClockMs();
+    EXPECT_EQ(Send("*b*"), ACK + ACK + ACK);
+    EXPECT_LT(ClockMs() - start, kMoveMs) << "no answer waits for a move";
+    Lines moves = TrayMoves();
+    EXPECT_GE(ClockMs() - start, 3 * kMoveMs - 20.0);
+    SetEnvironmentVariableA("HALCYRA_RIG_MCI_DELAY_MS", NULL);
+    EXPECT_EQ(moves, Lines({"open", "set door open", "close", "open", "set door closed", "close", "open",
+                            "set door open", "close"}));
 }
 
 TEST_F(Ldp, MotorOnReadsTheNewMediaAndOpensChapterZeroEverywhere)
@@ -287,7 +307,7 @@ TEST_F(Ldp, MotorOnReadsTheNewMediaAndOpensChapterZeroEverywhere)
                                "TRDisplayImageMPEG 0 " OPEN_IMAGE, "TROpenMPEG 1 " + first,
                                "TRDisplayImageMPEG 1 " OPEN_IMAGE, "reply 0A", "LDP - MOTORON", "CHP 0 - " + first,
                                "CHP 1 - " + Chapter(movie, 0), "00 - Opening MPEG file " + first}));
-    EXPECT_EQ(TrayRequests(), Lines({"open", "set door closed", "close"}));
+    EXPECT_EQ(TrayMoves(), Lines({"open", "set door closed", "close"}));
     EXPECT_EQ(record->currentChapter, 0);
     EXPECT_EQ(record->currentBoard, 0);
     EXPECT_EQ(record->repeat[0], 0);

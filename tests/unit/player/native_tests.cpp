@@ -77,16 +77,16 @@ TEST_F(Native, TrayWordsAnswerAndOtherWordsAreIgnored)
 {
     LoadBoards(1);
     EXPECT_EQ(Line("OP, and more"), "R\n");
-    EXPECT_EQ(TrayRequests(), Lines({"open", "set door open", "close"}));
+    EXPECT_EQ(TrayMoves(), Lines({"open", "set door open", "close"}));
     EXPECT_EQ(Events(), Lines({"reply 52 0A"}));
     EXPECT_EQ(Line("co"), "R\n");
-    EXPECT_EQ(TrayRequests(), Lines({"open", "set door closed", "close"}));
+    EXPECT_EQ(TrayMoves(), Lines({"open", "set door closed", "close"}));
     EXPECT_EQ(Events(), Lines({"reply 52 0A"}));
     for (const char *line : {"OPEN", "PLAY", "S", "", "    ", ",,", "\tOP", "XX clip.mpg 0"}) {
         SCOPED_TRACE(line);
         EXPECT_EQ(Line(line), "");
         EXPECT_EQ(Events(), Lines());
-        EXPECT_EQ(TrayRequests(), Lines());
+        EXPECT_EQ(TrayMoves(), Lines());
     }
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cdtray.h"
 #include "app/instance.h"
 #include "app/text.h"
 #include "board/board.h"
@@ -134,11 +135,18 @@ protected:
         return line;
     }
 
+    // The tray's requests, once its worker has made every move asked for.
+    Lines TrayMoves()
+    {
+        EXPECT_TRUE(WaitForCdTray(CD_TRAY_STOP_WAIT_MS));
+        return TrayRequests();
+    }
+
     void Forget()
     {
         TakeCapturedReplies();
         TakeLines(events);
-        TrayRequests();
+        TrayMoves();
     }
 };
 

@@ -1,8 +1,8 @@
 // A port that stays open but whose every read fails at once, as when a line
 // is hung up or a USB adapter is pulled out (the rig hangs up the line of
 // the port named by HRX_DEAD_LINE_COM once DTR is raised on it): the receive
-// thread pauses between failures instead of spinning, and the link still
-// closes promptly.
+// thread pauses between failures instead of spinning, reports the link lost
+// to the window, and the link still closes promptly.
 #include "serial_fixture.h"
 
 #include <stdlib.h>
@@ -52,6 +52,10 @@ TEST_F(DeadLine, ReceiveThreadPausesBetweenFailedWaitsAndClosesPromptly)
     EXPECT_NE(record->serial.watchThreadId, 0u) << "the receive thread keeps going";
     EXPECT_LT(spent.process, kPeriodMs * 0.05);
     EXPECT_LT(spent.thread, kPeriodMs * 0.02);
+    // A second of failed reads is a lost link, told to the window once.
+    EXPECT_EQ(LinkLostReports(), 1u);
+    EXPECT_NE(TakeLostLinkError(&record->serial), 0u);
+    EXPECT_EQ(TakeLostLinkError(&record->serial), 0u) << "taken once";
 
     EXPECT_LT(ClosingMs(), 200.0);
     EXPECT_EQ(record->serial.watchThreadId, 0u);

@@ -5,6 +5,7 @@
 #include "serial_fixture.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -97,7 +98,12 @@ TEST_F(Link, OpensThePortNamedByComIdAndCarriesBothWays)
         ExpectClosed(serial);
         char initialising[64];
         snprintf(initialising, sizeof initialising, "Initialising RS232 Port %d", p.player);
-        EXPECT_EQ(TraceMessages(), (Lines{initialising, StartedLine(threadId), "Closing RS232 Port"}));
+        Lines opening = {initialising};
+        // Wine keeps a default configuration for COM1 to COM9 only.
+        if (p.player > 9)
+            opening.push_back("GetDefaultCommConfig error CE-1010");
+        opening.insert(opening.end(), {"RS232 Flow Control None", StartedLine(threadId), "Closing RS232 Port"});
+        EXPECT_EQ(TraceMessages(), opening);
         CloseHandle(farEnd);
     }
 }
@@ -178,7 +184,7 @@ TEST_F(Link, SonyLdpCommandsArriveInOrder)
     }
     EXPECT_EQ(WaitForCommands(256), expected);
     EXPECT_EQ(CommandsAfter(100).size(), 256u);
-    EXPECT_EQ(TraceMessages().size(), 2u) << "only the opening lines";
+    EXPECT_EQ(TraceMessages().size(), 3u) << "only the opening lines";
 }
 
 TEST_F(Link, NativeLinesArriveAsCommands)
@@ -208,9 +214,10 @@ TEST_F(Link, NativeLinesArriveAsCommands)
     EXPECT_EQ(WaitForCommands(1), Lines{"OP"});
     EXPECT_EQ(CommandsAfter(100), Lines{"OP"}) << "the lone LF posted nothing";
 
-    EXPECT_EQ(TraceMessages(), (Lines{"Initialising RS232 Port 3", StartedLine(threadId), "Received cmd <PL>",
-                                      "Received cmd <SA>", "Received cmd <" + std::string(300, 'x') + ">",
-                                      "Received cmd <>", "Received cmd <OP>"}));
+    EXPECT_EQ(TraceMessages(), (Lines{"Initialising RS232 Port 3", "RS232 Flow Control None", StartedLine(threadId),
+                                      "Received cmd <PL>", "Received cmd <SA>",
+                                      "Received cmd <" + std::string(300, 'x') + ">", "Received cmd <>",
+                                      "Received cmd <OP>"}));
 }
 
 TEST_F(Link, ClosingWhileTheControllerIsSilentIsPrompt)
@@ -274,6 +281,147 @@ TEST_F(Link, ClosingEndsThePendingReadAndTheThreadWithin100Ms)
         CloseHandle(thread);
         ExpectClosed(record->serial);
     }
+}
+
+// The port's own state, flow control set as a technician might leave it;
+// Windows' defaults with other line settings and none.
+TEST(CommState, TakesTheDefaultLineSettingsKeepsFlowControlAndClearsAbortOnError)
+{
+    DCB state = {}, defaults = {};
+    state.DCBlength = defaults.DCBlength = sizeof(DCB);
+    state.BaudRate = 19200;
+    defaults.BaudRate = 9600;
+    state.ByteSize = 7;
+    state.fOutxCtsFlow = state.fOutX = state.fAbortOnError = TRUE;
+    state.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    defaults.ByteSize = 8;
+    defaults.fAbortOnError = TRUE;
+    DCB expected = state;
+    expected.BaudRate = 9600;
+    expected.ByteSize = 8;
+    expected.fBinary = TRUE;
+    expected.fAbortOnError = FALSE;
+    DCB adjusted = state;
+    AdjustCommState(&adjusted, &defaults);
+    EXPECT_EQ(memcmp(&adjusted, &expected, sizeof adjusted), 0);
+    adjusted = state;
+    AdjustCommState(&adjusted, NULL);
+    expected.BaudRate = 19200;
+    expected.ByteSize = 7;
+    EXPECT_EQ(memcmp(&adjusted, &expected, sizeof adjusted), 0) << "without defaults the line settings stay";
+}
+
+TEST(CommState, FlowControlIsNamedAsATechnicianKnowsIt)
+{
+    const struct {
+        bool cts, dsr, outX, inX;
+        DWORD rts;
+        const char *text;
+    } cases[] = {
+        {false, false, false, false, RTS_CONTROL_ENABLE, "None"},
+        {true, false, false, false, RTS_CONTROL_HANDSHAKE, "RTS/CTS"},
+        {true, true, true, false, RTS_CONTROL_TOGGLE, "CTS out, DSR out, XON/XOFF out, RTS toggle"},
+        {false, false, true, true, RTS_CONTROL_HANDSHAKE, "RTS in, XON/XOFF"},
+    };
+    for (const auto &c : cases) {
+        DCB state = {};
+        state.fOutxCtsFlow = c.cts;
+        state.fOutxDsrFlow = c.dsr;
+        state.fOutX = c.outX;
+        state.fInX = c.inX;
+        state.fRtsControl = c.rts;
+        char text[FLOW_CONTROL_TEXT_SIZE];
+        DescribeFlowControl(state, text, sizeof text);
+        EXPECT_STREQ(text, c.text);
+    }
+}
+
+DCB stateSet;
+BOOL WINAPI RefuseDefaults(LPCSTR, LPCOMMCONFIG, LPDWORD)
+{
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+}
+
+BOOL WINAPI RefuseState(HANDLE, LPDCB state)
+{
+    stateSet = *state;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
+HANDLE shortPort;
+BOOL WINAPI WriteOneByteLess(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    typedef BOOL(WINAPI * WriteEntry)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    static const WriteEntry realWrite = reinterpret_cast<WriteEntry>(RealFunction("kernel32.dll", "WriteFile"));
+    if (file == shortPort && count > 1)
+        count--;
+    return realWrite(file, bytes, count, written, overlapped);
+}
+
+// What Wine's ports never do: a default configuration that cannot be read,
+// a state the port refuses, a write cut short by a handshake line.
+TEST_F(Link, RefusedSettingsAndShortWritesAreTraced)
+{
+    record->settings.protocol = PROTOCOL_SONY_LDP;
+    {
+        ImportPatch defaults("kernel32.dll", "GetDefaultCommConfigA", reinterpret_cast<void *>(RefuseDefaults));
+        ImportPatch state("kernel32.dll", "SetCommState", reinterpret_cast<void *>(RefuseState));
+        ASSERT_TRUE(defaults.Applied() && state.Applied());
+        memset(&stateSet, 0, sizeof stateSet);
+        Open();
+    }
+    EXPECT_TRUE(stateSet.fBinary);
+    EXPECT_FALSE(stateSet.fAbortOnError);
+    {
+        ImportPatch write("kernel32.dll", "WriteFile", reinterpret_cast<void *>(WriteOneByteLess));
+        ASSERT_TRUE(write.Applied());
+        shortPort = record->serial.portHandle;
+        const BYTE reply[] = {0x30, 0x31, 0x32, 0x33};
+        EXPECT_EQ(WriteCommBlock(hwnd, reply, sizeof reply), 0);
+        EXPECT_EQ(ControllerRead(controller, 4), "012");
+    }
+    Lines trace = TraceMessages();
+    ASSERT_EQ(trace.size(), 6u);
+    EXPECT_EQ(Lines(trace.begin(), trace.begin() + 4),
+              (Lines{"Initialising RS232 Port 3", "GetDefaultCommConfig error CE-2", "SetCommState error CE-87",
+                     "RS232 Flow Control None"}));
+    EXPECT_EQ(trace[5], "WriteCommBlock sent 3 of 4 bytes");
+}
+
+BOOL WINAPI SlowCancel(HANDLE file)
+{
+    typedef BOOL(WINAPI * CancelEntry)(HANDLE);
+    static const CancelEntry realCancel = reinterpret_cast<CancelEntry>(RealFunction("kernel32.dll", "CancelIo"));
+    Sleep(SERIAL_STOP_WAIT_MS + 1000);
+    return realCancel(file);
+}
+
+// A driver that takes for ever to cancel the receive thread's read holds
+// the close up for SERIAL_STOP_WAIT_MS at most; the thread, left behind,
+// ends on its own once its cancel returns.
+TEST_F(Link, ClosingWaitsForAStuckReceiveThreadOnlySoLong)
+{
+    record->settings.protocol = PROTOCOL_SONY_LDP;
+    Open();
+    Sleep(300);
+    HANDLE thread = NULL;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), record->serial.watchThread, GetCurrentProcess(), &thread,
+                                SYNCHRONIZE, FALSE, 0));
+    {
+        ImportPatch cancel("kernel32.dll", "CancelIo", reinterpret_cast<void *>(SlowCancel));
+        ASSERT_TRUE(cancel.Applied());
+        double closing = ClosingMs();
+        EXPECT_GE(closing, SERIAL_STOP_WAIT_MS - 50.0);
+        EXPECT_LT(closing, SERIAL_STOP_WAIT_MS + 900.0);
+        ExpectClosed(record->serial);
+        EXPECT_EQ(WaitForSingleObject(thread, 2 * SERIAL_STOP_WAIT_MS), WAIT_OBJECT_0);
+    }
+    CloseHandle(thread);
+    Lines trace = TraceMessages();
+    ASSERT_GE(trace.size(), 2u);
+    EXPECT_EQ(Lines(trace.end() - 2, trace.end()), (Lines{"Closing RS232 Port", "Unable To End RS232 Thread"}));
 }
 
 // What a pending read of one byte on the port costs the process on its

@@ -13,6 +13,7 @@ namespace {
 const char kWindowClass[] = "HrxSerialTestWindow";
 
 std::vector<ReceivedCommand> received;
+size_t linkLostReports;
 
 ReceivedCommand TakeBlock(HGLOBAL block)
 {
@@ -35,6 +36,10 @@ LRESULT CALLBACK TestWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 {
     if (msg == WM_COMMAND && LOWORD(wParam) == ID_RECEIVED_COMMAND) {
         received.push_back(TakeBlock(reinterpret_cast<HGLOBAL>(lParam)));
+        return 0;
+    }
+    if (msg == WM_COMMAND && LOWORD(wParam) == ID_LINK_LOST) {
+        linkLostReports++;
         return 0;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
@@ -94,6 +99,7 @@ HWND SerialFixture::MakeWindow()
 void SerialFixture::SetUp()
 {
     received.clear();
+    linkLostReports = 0;
     SetEnvironmentVariableA(PORT_WAIT_ENV, "0");
     RecordWindowTest::SetUp();
     tracePath = WorkPath(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".txt";
@@ -112,6 +118,12 @@ void SerialFixture::TearDown()
         EXPECT_TRUE(command.freed) << command.text;
     }
     RecordWindowTest::TearDown();
+}
+
+size_t SerialFixture::LinkLostReports()
+{
+    PumpFor(0, 0);
+    return linkLostReports;
 }
 
 Lines SerialFixture::WaitForCommands(size_t count, DWORD timeoutMs)
@@ -216,50 +228,4 @@ std::string Bytes(std::initializer_list<int> values)
     for (int value : values)
         bytes += static_cast<char>(value);
     return bytes;
-}
-
-static void **FindImportSlot(const char *dll, const char *function)
-{
-    BYTE *base = reinterpret_cast<BYTE *>(GetModuleHandleA(NULL));
-    const IMAGE_DOS_HEADER *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
-    const IMAGE_NT_HEADERS *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto *import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
-         import->Name; import++) {
-        if (_stricmp(reinterpret_cast<const char *>(base + import->Name), dll) != 0)
-            continue;
-        auto *names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->OriginalFirstThunk);
-        auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->FirstThunk);
-        for (; names->u1.AddressOfData; names++, slots++) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            auto *byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
-            if (strcmp(reinterpret_cast<const char *>(byName->Name), function) == 0)
-                return reinterpret_cast<void **>(&slots->u1.Function);
-        }
-    }
-    return nullptr;
-}
-
-static void WriteSlot(void **slot, void *value)
-{
-    DWORD protection;
-    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
-    *slot = value;
-    VirtualProtect(slot, sizeof *slot, protection, &protection);
-}
-
-ImportPatch::ImportPatch(const char *dll, const char *function, void *replacement)
-{
-    slot_ = FindImportSlot(dll, function);
-    if (!slot_)
-        return;
-    original_ = *slot_;
-    WriteSlot(slot_, replacement);
-}
-
-ImportPatch::~ImportPatch()
-{
-    if (slot_)
-        WriteSlot(slot_, original_);
 }

@@ -1,8 +1,7 @@
 // Serial link tests: a stand-in main window whose user data is an instance
 // record and whose window procedure records every received command, the
 // trace log of a test, the controller's end of the line, processor time and
-// the time a close takes, and replacing an imported function of this program
-// for a test.
+// the time a close takes.
 #ifndef HRX_TESTS_SERIAL_FIXTURE_H
 #define HRX_TESTS_SERIAL_FIXTURE_H
 
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "app/instance.h"
+#include "importpatch.h"
 #include "recordwindow.h"
 #include "testfiles.h"
 
@@ -36,6 +36,8 @@ protected:
     // Pumps for periodMs and returns the texts received so far.
     Lines CommandsAfter(DWORD periodMs);
     void ForgetReceived();
+    // The ID_LINK_LOST reports the window has received, its queue served.
+    size_t LinkLostReports();
 
     // The messages of the trace log, without their time stamps.
     Lines TraceMessages() const;
@@ -66,18 +68,5 @@ std::string ControllerRead(HANDLE controller, DWORD count);
 double ProcessCpuMs();
 
 std::string Bytes(std::initializer_list<int> values);
-
-// Points this program's import of dll!function at replacement until it is
-// destroyed.
-class ImportPatch {
-public:
-    ImportPatch(const char *dll, const char *function, void *replacement);
-    ~ImportPatch();
-    bool Applied() const { return slot_ != nullptr; }
-
-private:
-    void **slot_ = nullptr;
-    void *original_ = nullptr;
-};
 
 #endif

@@ -1,6 +1,6 @@
 // The AutoScript state, a stand-in worker thread for the progress dialog's
-// tests (the worker runs on the thread the dialog starts) and the stop that
-// shut-down calls.
+// tests (the worker runs on the thread the dialog starts), a poll that
+// finds nothing and the stops that shut-down calls.
 #include "fake_autoscript.h"
 
 #include "autoscript/autoscript.h"
@@ -20,9 +20,19 @@ void ResetFakeWorker(bool endRunAtOnce)
     fakeWorker.finished = false;
 }
 
-int FindAutoScript(HWND)
+bool StartAutoScriptPoll(HWND)
 {
-    return 0;
+    return false;
+}
+
+bool TakeFoundAutoScript(void)
+{
+    return false;
+}
+
+bool StopAutoScriptPoll(DWORD)
+{
+    return true;
 }
 
 DWORD WINAPI AutoScriptThread(LPVOID)
