@@ -72,24 +72,10 @@ bool SeekBefore(AudioFile *a, double seconds)
     return start;
 }
 
-// Hands the decoder the next packet of the stream, or the end of the file
-// (a read error counts as the end).
 void FeedDecoder(AudioFile *a)
 {
-    for (;;) {
-        if (av_read_frame(a->format, a->packet) < 0) {
-            avcodec_send_packet(a->decoder, NULL);
-            a->draining = true;
-            return;
-        }
-        bool ours = a->packet->stream_index == a->stream;
-        // A damaged packet is dropped.
-        if (ours)
-            avcodec_send_packet(a->decoder, a->packet);
-        av_packet_unref(a->packet);
-        if (ours)
-            return;
-    }
+    if (FeedStreamDecoder(a->format, a->decoder, a->packet, a->stream))
+        a->draining = true;
 }
 
 bool HoldRoom(AudioFile *a, int frames)

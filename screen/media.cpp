@@ -162,24 +162,10 @@ void NoteKeyPicture(MediaFile *m, const AVFrame *picture, int number)
         RememberKeyPicture(m, picture->pkt_pos, number);
 }
 
-// Hands the decoder the next packet of the picture stream, or the end of
-// the file when there is none (a read error counts as the end).
 void FeedDecoder(MediaFile *m)
 {
-    for (;;) {
-        if (av_read_frame(m->format, m->packet) < 0) {
-            avcodec_send_packet(m->decoder, NULL);
-            m->draining = true;
-            return;
-        }
-        bool ours = m->packet->stream_index == m->stream;
-        // A packet the decoder refuses (damaged data) is dropped.
-        if (ours)
-            avcodec_send_packet(m->decoder, m->packet);
-        av_packet_unref(m->packet);
-        if (ours)
-            return;
-    }
+    if (FeedStreamDecoder(m->format, m->decoder, m->packet, m->stream))
+        m->draining = true;
 }
 
 // The next decoded picture, whatever its number.
@@ -342,6 +328,22 @@ void CloseFileReader(FileReader *r)
     if (r->file)
         CloseHandle(r->file);
     r->file = NULL;
+}
+
+bool FeedStreamDecoder(AVFormatContext *format, AVCodecContext *decoder, AVPacket *packet, int stream)
+{
+    for (;;) {
+        if (av_read_frame(format, packet) < 0) {
+            avcodec_send_packet(decoder, NULL);
+            return true;
+        }
+        bool ours = packet->stream_index == stream;
+        if (ours)
+            avcodec_send_packet(decoder, packet);
+        av_packet_unref(packet);
+        if (ours)
+            return false;
+    }
 }
 
 bool MediaIsOpen(const MediaFile *m)

@@ -27,6 +27,11 @@ struct FileReader {
 bool OpenFileReader(FileReader *r, const char *path);
 void CloseFileReader(FileReader *r);
 
+// Hands the decoder the next packet of the stream, or the end of the file
+// when there is none (a read error counts as the end); true when the end
+// went.  A packet the decoder refuses (damaged data) is dropped.
+bool FeedStreamDecoder(AVFormatContext *format, AVCodecContext *decoder, AVPacket *packet, int stream);
+
 // A key picture of an elementary stream: where its packet begins.
 struct KeyPicture {
     int64_t position;
