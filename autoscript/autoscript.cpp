@@ -170,17 +170,22 @@ LONG ScriptTimeOfDrive(int drive)
     return FileTime(path);
 }
 
-// True while the poll's worker has not ended; the handle of one that has
-// ended is closed.
+// True while the thread has not ended; the handle of one that has ended is
+// closed and cleared.
+bool IsThreadAlive(HANDLE *thread)
+{
+    if (!*thread)
+        return false;
+    if (WaitForSingleObject(*thread, 0) == WAIT_TIMEOUT)
+        return true;
+    CloseHandle(*thread);
+    *thread = NULL;
+    return false;
+}
+
 bool IsPollerAlive()
 {
-    if (!autoScript.poller)
-        return false;
-    if (WaitForSingleObject(autoScript.poller, 0) == WAIT_TIMEOUT)
-        return true;
-    CloseHandle(autoScript.poller);
-    autoScript.poller = NULL;
-    return false;
+    return IsThreadAlive(&autoScript.poller);
 }
 
 // The poll worker: a drive may take seconds to answer (a CD spinning up, a
@@ -249,13 +254,7 @@ int FindAutoScript(void)
 
 bool IsAutoScriptWorkerAlive(void)
 {
-    if (!autoScript.worker)
-        return false;
-    if (WaitForSingleObject(autoScript.worker, 0) == WAIT_TIMEOUT)
-        return true;
-    CloseHandle(autoScript.worker);
-    autoScript.worker = NULL;
-    return false;
+    return IsThreadAlive(&autoScript.worker);
 }
 
 // Only messages sent to this thread are served: the worker's synchronous
