@@ -78,6 +78,44 @@ def windows_path(unix_path):
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
 
+def start_sound_device(folder, log_path):
+    """A sound device for Wine's pulse driver: a PulseAudio server of our
+    own in folder (a short path: it holds the socket) whose null sink
+    "boards" takes sound at the pace of a real device.  Returns (server
+    process, address for PULSE_SERVER)."""
+    socket = os.path.join(folder, "socket")
+    env = dict(os.environ, HOME=folder, XDG_RUNTIME_DIR=folder, XDG_CONFIG_HOME=folder)
+    with open(log_path, "wb") as log:
+        server = subprocess.Popen(
+            ["pulseaudio", "-n", "-F", "/dev/null", "--daemonize=no", "--exit-idle-time=-1",
+             "--disallow-exit", "--use-pid-file=no", "--realtime=no", "--high-priority=no",
+             "--load=module-null-sink sink_name=boards",
+             "--load=module-native-protocol-unix socket=%s auth-anonymous=1" % socket],
+            env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+    if not wait_until(lambda: os.path.exists(socket), 10):
+        stop_process(server)
+        raise RuntimeError("the sound server did not start; see %s" % log_path)
+    return server, "unix:" + socket
+
+
+def record_sound(address, path, rate, channels):
+    """Records the null sink's monitor (what was sounded, silence while
+    nothing plays) as raw 16-bit samples; returns the recorder once it
+    records."""
+    recorder = subprocess.Popen(["parec", "--server=" + address, "-d", "boards.monitor", "--raw", "--format=s16le",
+                                 "--rate=%d" % rate, "--channels=%d" % channels, path],
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if not wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 0, 10):
+        stop_process(recorder)
+        raise RuntimeError("nothing recorded from %s" % address)
+    return recorder
+
+
+def stop_process(process):
+    process.terminate()
+    process.wait(10)
+
+
 class Rig:
     """graphics: Wine's graphics driver; display: the X display it draws on.
     tools_dir holds what the build made for the rig (the shim, the fake CD

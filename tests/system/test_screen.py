@@ -18,7 +18,8 @@ import unittest
 from controller import (ACK, AUDIOOFF, AUDIOON, COMPLETION, ENTER, FFAST, FPLAY, FSLOW, FSTEP, REPEAT,
                         SADDRENQ, SEARCH, SETCHPMODE, SETFRMMODE, SETSCRMODE, STILL, STOP, VIDEOOFF, VIDEOON)
 from player import PlayerTest, read_file
-from rig import XVFB_SCREEN, PixelRig, artifacts_dir, wait_until, windows_path
+from rig import (XVFB_SCREEN, PixelRig, artifacts_dir, record_sound, start_sound_device, stop_process,
+                 wait_until, windows_path)
 
 MEDIA = os.environ.get("HRX_MEDIA", "")
 FRAME_MS = 40
@@ -325,41 +326,19 @@ class ScreenSound(ScreenTest):
     driver; a recording of the sink's monitor is what the boards sounded."""
 
     def prepare(self):
-        self.pulse_dir = tempfile.mkdtemp(prefix="hrx-pulse-")
-        self.addCleanup(shutil.rmtree, self.pulse_dir, True)
-        socket = os.path.join(self.pulse_dir, "socket")
-        self.pulse_server = "unix:" + socket
-        env = dict(os.environ, HOME=self.pulse_dir, XDG_RUNTIME_DIR=self.pulse_dir,
-                   XDG_CONFIG_HOME=self.pulse_dir)
-        with open(os.path.join(self.player.work, "pulseaudio.log"), "wb") as log:
-            server = subprocess.Popen(
-                ["pulseaudio", "-n", "-F", "/dev/null", "--daemonize=no", "--exit-idle-time=-1",
-                 "--disallow-exit", "--use-pid-file=no", "--realtime=no", "--high-priority=no",
-                 "--load=module-null-sink sink_name=boards",
-                 "--load=module-native-protocol-unix socket=%s auth-anonymous=1" % socket],
-                env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
-        self.addCleanup(self.end, server)
-        self.assertTrue(wait_until(lambda: os.path.exists(socket), 10), "the sound server did not start")
+        folder = tempfile.mkdtemp(prefix="hrx-pulse-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        server, self.pulse_server = start_sound_device(folder, os.path.join(self.player.work, "pulseaudio.log"))
+        self.addCleanup(stop_process, server)
 
     def environment(self):
         return dict(super().environment(), PULSE_SERVER=self.pulse_server)
 
-    @staticmethod
-    def end(process):
-        process.terminate()
-        process.wait(10)
-
     def record(self):
         """Starts recording what the boards sound; returns the file."""
         path = os.path.join(self.player.work, "heard.raw")
-        recorder = subprocess.Popen(["parec", "--server=" + self.pulse_server, "-d", "boards.monitor", "--raw",
-                                     "--format=s16le", "--rate=%d" % SOUND_RATE,
-                                     "--channels=%d" % SOUND_CHANNELS, path],
-                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(self.end, recorder)
-        # The sink's monitor gives silence while nothing plays.
-        self.assertTrue(wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 0, 10),
-                        "nothing recorded")
+        recorder = record_sound(self.pulse_server, path, SOUND_RATE, SOUND_CHANNELS)
+        self.addCleanup(stop_process, recorder)
         return path, recorder
 
     def sound_lines(self, since=0):
@@ -406,7 +385,7 @@ class ScreenSound(ScreenTest):
         self.send(STILL, ACK)
         self.wait_shown(lambda rows: rows[-1][0] == "Z", "the sound's end")
         time.sleep(0.5)
-        self.end(recorder)
+        stop_process(recorder)
         self.assertEqual([kind for _, kind in self.sound_lines()], ["S", "Z"], "the sound began once")
         # The sink's monitor hears the device's first second or two late or
         # not at all, and nothing of what STILL cuts off: what it heard must
