@@ -1,17 +1,18 @@
 #!/usr/bin/env python3
 """A scripted show on the bench rig: the player on one end of a virtual
 serial line, ldpctl on the other, two bench decoder boards and a handful of
-chapter files.
+chapter files; then the same show on two screen boards (board type 4),
+whose windows appear on the X display at hand ($DISPLAY) or else on an Xvfb
+of the demo's own, and a picture of that screen is saved as
+BUILD/demo/screens.png before the player shuts down.
 
-  tools/demo.py BUILD_DIR [--interactive] [--screens]
+  tools/demo.py BUILD_DIR [--interactive | --screens]
 
---interactive leaves the player running and hands the controller's end to
-an interactive ldpctl session (type commands such as "chapter-mode",
-"search 2", "play", "chpenq"; "help" lists them; "quit" or Ctrl-D Enter
-ends it and shuts the player down).
---screens runs the show on two screen boards instead (board type 4): their
-windows appear on an Xvfb of the demo's own, and a picture of that screen
-is saved as BUILD/demo/screens.png before the player shuts down.
+--interactive runs the bench boards' show only, leaves the player running
+and hands the controller's end to an interactive ldpctl session (type
+commands such as "chapter-mode", "search 2", "play", "chpenq"; "help" lists
+them; "quit" or Ctrl-D Enter ends it and shuts the player down).
+--screens runs the screen boards' show only.
 """
 import os
 import subprocess
@@ -89,26 +90,47 @@ def write_chapters(movie, screens):
 
 
 def start_rig(build, screens):
-    """The bench rig; for screen boards one that draws on an Xvfb of its own."""
-    banner("Bench rig" + (" with a screen (Xvfb)" if screens else ""))
-    if screens:
-        rig = PixelRig(os.path.join(build, "demo-screens"))
-        rig.bin = os.path.join(build, "bin")
-        rig.setup_pixels()
-    else:
+    """The bench rig; for screen boards one that draws on the X display at
+    hand, or on an Xvfb of its own."""
+    if not screens:
+        banner("Bench rig")
         rig = Rig()
-        rig.bin = os.path.join(build, "bin")
         rig.setup()
+    elif os.environ.get("DISPLAY"):
+        banner("Bench rig on the display %s" % os.environ["DISPLAY"])
+        rig = PixelRig(os.path.join(build, "demo-screens"))
+        rig.display = os.environ["DISPLAY"]
+        rig.setup()
+    else:
+        banner("Bench rig with a screen (Xvfb)")
+        rig = PixelRig(os.path.join(build, "demo-screens"))
+        rig.setup_pixels()
+    rig.bin = os.path.join(build, "bin")
     return rig
+
+
+def stop_rig(rig):
+    if isinstance(rig, PixelRig) and not os.environ.get("DISPLAY"):
+        rig.teardown_pixels()
+    else:
+        rig.teardown()
 
 
 def main(argv):
     build = os.path.abspath(argv[1] if len(argv) > 1 and not argv[1].startswith("--") else
                             os.path.join(REPO, "build"))
     interactive = "--interactive" in argv
-    screens = "--screens" in argv
     os.environ["RIG_DIR"] = os.path.join(build, "rig")
     os.environ["TEST_WORK_DIR"] = build   # the player's folder is BUILD/demo
+    shows = [True] if "--screens" in argv else [False] if interactive else [False, True]
+    for screens in shows:
+        show(build, screens, interactive)
+    if not interactive:
+        print("Run your own commands against the same bench: python3 tools/demo.py %s --interactive" % build)
+    return 0
+
+
+def show(build, screens, interactive):
     rig = start_rig(build, screens)
     write_chapters(os.path.join(rig.drive_dir("d"), "Movie"), screens)
     player = Player("demo", rig)
@@ -141,13 +163,7 @@ def main(argv):
         player.kill()
     banner("The player's trace log (%s)" % player.trace_path)
     sys.stdout.write(player.trace_raw().decode("latin-1").replace("\r\n", "\n"))
-    if screens:
-        rig.teardown_pixels()
-    else:
-        rig.teardown()
-    if not interactive:
-        print("Run your own commands against the same bench: python3 tools/demo.py %s --interactive" % build)
-    return 0
+    stop_rig(rig)
 
 
 if __name__ == "__main__":

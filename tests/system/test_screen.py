@@ -117,6 +117,26 @@ class ScreenTest(PlayerTest):
         if not wait_until(lambda: condition(self.shown()), timeout):
             self.fail("%s never came; the board showed:\n%s" % (what, "\n".join(map(str, self.shown()[-20:]))))
 
+    def play_loops(self, loops):
+        """Plays the short chapter under repeat until it has begun loops + 1
+        times; the pictures of its first loops and the first of the next, in
+        order and at their pace, and the gaps between them."""
+        self.send(SETCHPMODE, ACK)
+        self.send(SEARCH + b"1" + ENTER, ACK * 3 + COMPLETION)
+        self.send(REPEAT + FPLAY, ACK * 2)
+        self.wait_shown(lambda rows: sum(1 for kind, w in rows if kind == "P" and w[0] == "0") > loops,
+                        "%d loops" % loops, timeout=30)
+        pictures = self.pictures()
+        start = [i for i, (number, _, _) in enumerate(pictures) if number == 0][0]
+        played = pictures[start:start + loops * SHORT_PICTURES + 1]
+        self.assertEqual([number for number, _, _ in played],
+                         list(range(SHORT_PICTURES)) * loops + [0], "the pictures, in order, none twice")
+        gaps = [b[1] - a[1] for a, b in zip(played, played[1:])]
+        self.assertAlmostEqual(statistics.median(gaps), FRAME_MS, delta=4)
+        wraps = [gap for (number, _, _), gap in zip(played, gaps) if number == SHORT_PICTURES - 1]
+        self.assertLess(max(wraps), 2 * FRAME_MS, "the first picture follows the last within a frame time")
+        return played, gaps
+
 
 class ScreenBoards(ScreenTest):
     def test_frame_search_shows_exactly_the_picture_asked_for(self):
@@ -153,22 +173,9 @@ class ScreenBoards(ScreenTest):
     def test_a_chapter_under_repeat_loops_without_a_gap(self):
         short_ref = reference("count3")
         self.assertEqual(len(short_ref), SHORT_PICTURES)
-        self.send(SETCHPMODE, ACK)
-        self.send(SEARCH + b"1" + ENTER, ACK * 3 + COMPLETION)
-        self.send(REPEAT + FPLAY, ACK * 2)
         loops = 3
-        self.wait_shown(lambda rows: sum(1 for kind, w in rows if kind == "P" and w[0] == "0") > loops,
-                        "%d loops" % loops, timeout=30)
-        pictures = self.pictures()
-        start = [i for i, (number, _, _) in enumerate(pictures) if number == 0][0]
-        played = pictures[start:start + loops * SHORT_PICTURES + 1]
-        self.assertEqual([number for number, _, _ in played],
-                         list(range(SHORT_PICTURES)) * loops + [0], "the pictures, in order, none twice")
+        played, _ = self.play_loops(loops)
         self.assertEqual([crc for _, _, crc in played], (short_ref * loops + short_ref[:1]))
-        gaps = [b[1] - a[1] for a, b in zip(played, played[1:])]
-        self.assertAlmostEqual(statistics.median(gaps), FRAME_MS, delta=4)
-        wraps = [gap for (number, _, _), gap in zip(played, gaps) if number == SHORT_PICTURES - 1]
-        self.assertLess(max(wraps), 2 * FRAME_MS, "the first picture follows the last within a frame time")
         # STILL holds the picture the enquiry (in frame mode) names; nothing
         # follows it.
         self.send(STILL + SETFRMMODE, ACK * 2)
@@ -376,12 +383,9 @@ class ScreenSound(ScreenTest):
 
     def test_under_repeat_the_sound_loops_without_a_gap(self):
         heard, recorder = self.record()
-        self.send(SETCHPMODE, ACK)
-        self.send(SEARCH + b"1" + ENTER, ACK * 3 + COMPLETION)
-        self.send(REPEAT + FPLAY, ACK * 2)
-        loops = 4
-        self.wait_shown(lambda rows: sum(1 for kind, w in rows if kind == "P" and w[0] == "0") > loops,
-                        "%d loops" % loops, timeout=30)
+        # The pictures follow the sound at their pace, none left out.
+        _, gaps = self.play_loops(4)
+        self.assertLess(max(gaps), 2 * FRAME_MS)
         self.send(STILL, ACK)
         self.wait_shown(lambda rows: rows[-1][0] == "Z", "the sound's end")
         time.sleep(0.5)
@@ -403,12 +407,6 @@ class ScreenSound(ScreenTest):
             run = run + 1 if abs(v) < QUIET else 0
             longest = max(longest, run)
         self.assertLess(longest, SOUND_BUFFER_FRAMES, "a gap of %.1f ms" % (1000 * longest / SOUND_RATE))
-        # The pictures followed the sound at their pace, none left out.
-        played = self.pictures()[:loops * SHORT_PICTURES]
-        self.assertEqual([number for number, _, _ in played], list(range(SHORT_PICTURES)) * loops)
-        gaps = [b[1] - a[1] for a, b in zip(played, played[1:])]
-        self.assertAlmostEqual(statistics.median(gaps), FRAME_MS, delta=4)
-        self.assertLess(max(gaps), 2 * FRAME_MS)
 
 
 if __name__ == "__main__":
