@@ -106,7 +106,8 @@ SEARCH_TARGET_MS = 150.0
 # whole minute, whose gaps name the beeps around them).
 DRIFT_SECONDS = 600
 DRIFT_FILE_SECONDS = DRIFT_SECONDS + 20
-DRIFT_WINDOW_SECONDS = 30  # the drift: the offsets of the last 30 s against those of seconds 10 to 40
+# The drift: the offsets of the last 30 s against those of seconds 10 to 40.
+DRIFT_WINDOW_SECONDS, DRIFT_FIRST_SECOND = 30, 10
 DRIFT_TARGET_MS = 40.0
 DRIFT_RATE = 8000
 RECORDING_WATCH_SECONDS = 0.25
@@ -640,22 +641,24 @@ def measure_drift(build, rig, media):
     server, address = start_sound_device(folder, os.path.join(rig.dir, "pulseaudio.log"))
     try:
         recorder = record_sound(address, heard, DRIFT_RATE, 1)
-        player = start_screen_player(rig, "drift", 1, media["drift"], {"PULSE_SERVER": address})
         try:
-            command(player.line, SETCHPMODE, ACK)
-            command(player.line, SEARCH + b"0" + ENTER, ACK * 3 + COMPLETION)
-            command(player.line, FPLAY, ACK)
-            # The sink's first seconds of a stream are not heard as they play.
-            time.sleep(DRIFT_SETTLE_SECONDS)
-            watched = DRIFT_SECONDS + DRIFT_WINDOW_SECONDS / 2 - DRIFT_SETTLE_SECONDS
-            origin, ms_a_sample = watch_recording(heard, watched)
-            command(player.line, STILL, ACK)
-            time.sleep(1)
-            if player.close() != 0:
-                raise BenchError("the player of sound with pictures did not close cleanly")
+            player = start_screen_player(rig, "drift", 1, media["drift"], {"PULSE_SERVER": address})
+            try:
+                command(player.line, SETCHPMODE, ACK)
+                command(player.line, SEARCH + b"0" + ENTER, ACK * 3 + COMPLETION)
+                command(player.line, FPLAY, ACK)
+                # The sink's first seconds of a stream are not heard as they play.
+                time.sleep(DRIFT_SETTLE_SECONDS)
+                watched = DRIFT_SECONDS + DRIFT_WINDOW_SECONDS / 2 - DRIFT_SETTLE_SECONDS
+                origin, ms_a_sample = watch_recording(heard, watched)
+                command(player.line, STILL, ACK)
+                time.sleep(1)
+                if player.close() != 0:
+                    raise BenchError("the player of sound with pictures did not close cleanly")
+            finally:
+                player.kill()
         finally:
-            player.kill()
-        stop_process(recorder)
+            stop_process(recorder)
     finally:
         stop_process(server)
         shutil.rmtree(folder, True)
@@ -669,7 +672,7 @@ def measure_drift(build, rig, media):
         if len(values) < DRIFT_WINDOW_SECONDS // 2:
             raise BenchError("%d beeps heard from second %d" % (len(values), first))
         return statistics.median(values)
-    start = window(10)
+    start = window(DRIFT_FIRST_SECOND)
     return {"seconds": DRIFT_SECONDS, "beeps": len(offsets),
             "sink_rate_ppm": (1000.0 / DRIFT_RATE / ms_a_sample - 1) * 1e6,
             "drift_ms": window(DRIFT_SECONDS - DRIFT_WINDOW_SECONDS) - start,
